@@ -10,3 +10,10 @@ namespace mvpatch {
 uint32_t CalculateCrc(const uint8_t *data, size_t length);
 
 } // namespace mvpatch
+
+namespace mvpatch {
+
+// Continues a checksum over more bytes: CalculateCrc(a + b) == UpdateCrc(CalculateCrc(a), b).
+uint32_t UpdateCrc(uint32_t crc, const uint8_t *data, size_t length);
+
+} // namespace mvpatch
