@@ -1,0 +1,2 @@
+// Defines ASyncFunc; the class is abstract and only needs its meta-object here.
+#include "asyncfunc.h"
