@@ -16,6 +16,11 @@ namespace {
 
 constexpr uint32_t kMinimumDictionary = 4096;
 constexpr size_t kChunkSize = 1 << 20;
+// LZMA2 cannot expand one input byte into more than about 7500 output bytes (a saturated rep-match
+// costs a third of a bit per 273 bytes), so a declared size far beyond that is a lie that would
+// only make us allocate for it.
+constexpr uint64_t kMaxExpansion = 16384;
+constexpr uint64_t kExpansionSlack = 64 * 1024;
 
 struct BlockHeader {
     uint8_t properties = 0;
@@ -38,6 +43,14 @@ bool readHeader(ReadStream *source, BlockHeader *header)
 void logDecodeError(int code)
 {
     Log("Error uncompressing data " + std::to_string(code), LogLevel_ERROR);
+}
+
+bool isPlausibleSize(const BlockHeader &header, const ReadStream &body)
+{
+    if (header.size <= body.Remaining() * kMaxExpansion + kExpansionSlack)
+        return true;
+    logDecodeError(LZMA_DATA_ERROR);
+    return false;
 }
 
 struct FilterOptionsDeleter {
@@ -70,7 +83,7 @@ bool ReadLzma2(ReadStream *source, WriteStream *sink)
 {
     ReadStream cursor = *source;
     BlockHeader header;
-    if (!readHeader(&cursor, &header))
+    if (!readHeader(&cursor, &header) || !isPlausibleSize(header, cursor))
         return false;
     if (sink->Failed() || !sink->Reserve(header.size)) {
         Log("unable to allocate sink space", LogLevel_ERROR);
@@ -102,7 +115,7 @@ bool ReadLzma2Chunked(ReadStream *source, const Lzma2ChunkSink &consume)
 {
     ReadStream cursor = *source;
     BlockHeader header;
-    if (!readHeader(&cursor, &header))
+    if (!readHeader(&cursor, &header) || !isPlausibleSize(header, cursor))
         return false;
     lzma_filter filters[2];
     std::unique_ptr<void, FilterOptionsDeleter> options;
