@@ -2,6 +2,7 @@
 #include "composedtaskspecification.h"
 #include "configuration.h"
 #include "downloadtaskspecification.h"
+#include "spytexts.h"
 #include "testhttpserver.h"
 
 #include <QFile>
@@ -54,14 +55,6 @@ public:
     Parent() : ComposedTaskSpecification(2, nullptr, 1.0) {}
     void execute() override { startSubtasks(); }
 };
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList out;
-    for (const QList<QVariant> &args : spy)
-        out << args.first().toString();
-    return out;
-}
 
 } // namespace
 
@@ -163,7 +156,7 @@ void TestDownloadTask::downloadsWholeFile()
     QVERIFY(QFile::exists(m_local));
     QCOMPARE(readAll(m_local), body);
     QCOMPARE(m_server->requestCount(kPath), 1);
-    QCOMPARE(texts(messages), (QStringList{QStringLiteral("Downloading data/file.bin"),
+    QCOMPARE(spyTexts(messages), (QStringList{QStringLiteral("Downloading data/file.bin"),
                                            QStringLiteral("Downloading data/file.bin finished")}));
 }
 
@@ -222,7 +215,7 @@ void TestDownloadTask::failedAttempts()
 
     const int failures = times < 0 ? 5 : times;
     QStringList expected{QStringLiteral("Downloading data/file.bin")};
-    const QStringList got = texts(messages);
+    const QStringList got = spyTexts(messages);
     for (int i = 0; i < failures; ++i)
         expected << (attemptText.isEmpty() ? got.value(1 + i) : attemptText);
     if (times < 0) {
@@ -312,7 +305,7 @@ void TestDownloadTask::dataAfterFourteenSilentQueriesResetsStallCounter()
     bool downloading = false;
     task->getDownloadStatus(done, total, speed, downloading); // the 16th silent query
     QVERIFY(!downloading);
-    QCOMPARE(texts(messages).value(1), QStringLiteral("file data/file.bin timed out"));
+    QCOMPARE(spyTexts(messages).value(1), QStringLiteral("file data/file.bin timed out"));
     QCOMPARE(task->state, TaskSpecification::Running); // restarted
     task->cancel();
 }
@@ -392,7 +385,7 @@ void TestDownloadTask::abortAfterSiblingFailed()
     QTRY_COMPARE(task->received(), qint64(5000));
     sibling->setFailed();
     QCOMPARE(task->state, TaskSpecification::Failed);
-    QCOMPARE(texts(messages).last(), QStringLiteral("Abort downloading data/file.bin"));
+    QCOMPARE(spyTexts(messages).last(), QStringLiteral("Abort downloading data/file.bin"));
     QVERIFY(!QFile::exists(m_local));
     QTRY_COMPARE(parentEnded.count(), 1);
     QCOMPARE(parent.state, TaskSpecification::Failed);
@@ -408,7 +401,7 @@ void TestDownloadTask::unwritableTargetFailsWithoutRequest()
     task->execute();
     QCOMPARE(task->state, TaskSpecification::Failed);
     QCOMPARE(canceled.count(), 1);
-    QCOMPARE(texts(errors), QStringList{QStringLiteral("Unable to create file %1 for saving").arg(local)});
+    QCOMPARE(spyTexts(errors), QStringList{QStringLiteral("Unable to create file %1 for saving").arg(local)});
     QTest::qWait(50);
     QCOMPARE(m_server->totalRequestCount(), 0);
 }

@@ -1,5 +1,6 @@
 // Tests the undo journal: order, warnings and their targets.
 #include "rollback.h"
+#include "spytexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,14 +22,6 @@ void touch(const QString &path)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-}
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList out;
-    for (const QList<QVariant> &args : spy)
-        out << args.first().toString();
-    return out;
 }
 
 } // namespace
@@ -93,7 +86,7 @@ void TestRollback::unremovableFileKeepsItsDirectory()
     QSignalSpy spy(&r, &Reporter::message);
     QVERIFY(!journal.rollbackAll(&r));
     QVERIFY(journal.isEmpty());
-    QCOMPARE(texts(spy), (QStringList{QStringLiteral("warning: rollback create file %1 failed").arg(f),
+    QCOMPARE(spyTexts(spy), (QStringList{QStringLiteral("warning: rollback create file %1 failed").arg(f),
                                       QStringLiteral("warning: rollback create dir %1 failed").arg(d)}));
 }
 
@@ -108,7 +101,7 @@ void TestRollback::directoryWithStrangerFilesStays()
     Reporter r;
     QSignalSpy spy(&r, &Reporter::message);
     QVERIFY(!journal.rollbackAll(&r));
-    QCOMPARE(texts(spy), QStringList{QStringLiteral("warning: rollback create dir %1/ failed").arg(d)});
+    QCOMPARE(spyTexts(spy), QStringList{QStringLiteral("warning: rollback create dir %1/ failed").arg(d)});
     QVERIFY(QFile::exists(d + QStringLiteral("/user-file")));
 }
 
@@ -122,7 +115,7 @@ void TestRollback::renameWarningNamesForwardDirection()
     Reporter r;
     QSignalSpy spy(&r, &Reporter::message);
     QVERIFY(!entry.rollback(&r));
-    QCOMPARE(texts(spy), QStringList{QStringLiteral("warning: rollback rename %1 to %2 failed").arg(a, b)});
+    QCOMPARE(spyTexts(spy), QStringList{QStringLiteral("warning: rollback rename %1 to %2 failed").arg(a, b)});
 }
 
 void TestRollback::nullTargetStillUndoes()
