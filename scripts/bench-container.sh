@@ -13,9 +13,9 @@ tool=$PWD/build-bench/tools/mvpatch
 # Real-world data: the system's shared libraries, as one stream.
 if [ ! -f "$work/data-100M" ]; then
   find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name '*.so*' -type f -print0 | sort -z |
-    xargs -0 cat 2>/dev/null | head -c 100000000 > "$work/data-100M"
-  head -c 1000000 "$work/data-100M" > "$work/data-1M"
+    xargs -0 cat 2>/dev/null | head -c 100000000 > "$work/data-100M" || true # head closes the pipe early
 fi
+[ -f "$work/data-1M" ] || head -c 1000000 "$work/data-100M" > "$work/data-1M"
 
 peak() { /usr/bin/time -f "%e s, %M KB peak" "$@" 2>&1 >/dev/null | tail -n 1; }
 
