@@ -85,7 +85,8 @@ bool Configuration::takeVersion(const QString &text, const QString &errorTemplat
         return true;
     bool ok = false;
     const int version = text.toInt(&ok, 10);
-    if (!ok) {
+    // 0 stands for "not yet known" and no release has a negative number: neither may start an update.
+    if (!ok || version <= 0) {
         emit fatalError(errorTemplate.arg(text));
         return false;
     }

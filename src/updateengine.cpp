@@ -2,6 +2,7 @@
 #include "updateengine.h"
 
 #include "configuration.h"
+#include "crypto.h"
 #include "maintaskspecification.h"
 #include "updateinidata.h"
 
@@ -73,7 +74,12 @@ bool UpdateEngine::initialize()
     if (m_proxyInvalid)
         return false;
 
-    // TODO: register the crypto algorithms here once the crypto wrapper lands.
+    try {
+        registerCrypto();
+    } catch (const crypt_exception &e) {
+        emit fatalError(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
 
     // Seeded for the tasks that still draw from qrand().
     QT_WARNING_PUSH
