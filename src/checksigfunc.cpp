@@ -7,9 +7,7 @@
 #include <QDebug>
 #include <QFile>
 
-CheckSigFunc::CheckSigFunc(const QString &filePath, const QString &sha512) : m_FilePath(filePath), m_Sha512(sha512)
-{
-}
+CheckSigFunc::CheckSigFunc(const QString &filePath, const QString &sha512) : m_FilePath(filePath), m_Sha512(sha512) {}
 
 bool CheckSigFunc::run()
 {
@@ -47,8 +45,7 @@ bool CheckSigFunc::checkSHA512()
     case Sha512::ReadFailed:
         emit message(QStringLiteral("could not read file %1 correctly").arg(m_FilePath));
         return false;
-    case Sha512::Ok:
-        break;
+    case Sha512::Ok: break;
     }
     const bool equal = computed.compare(m_Sha512, Qt::CaseInsensitive) == 0;
     qDebug() << "SHA512 check:" << m_Sha512 << computed << "=>" << equal;
@@ -77,10 +74,9 @@ bool CheckSigFunc::checkRSA()
     }
     bool valid = false;
     try {
-        valid = verifyRsaSignature(key, reinterpret_cast<const unsigned char *>(content.constData()),
-                                   (unsigned long)content.size(),
-                                   reinterpret_cast<const unsigned char *>(signature.constData()),
-                                   (unsigned long)signature.size());
+        valid = verifyRsaSignature(
+            key, reinterpret_cast<const unsigned char *>(content.constData()), (unsigned long)content.size(),
+            reinterpret_cast<const unsigned char *>(signature.constData()), (unsigned long)signature.size());
     } catch (const crypt_exception &e) {
         rsa_free(&key);
         qDebug() << "RSA check failed, caught exception" << e.what();

@@ -10,8 +10,8 @@ class CheckSignatureTaskSpecification : public ASyncTaskSpecification
     Q_OBJECT
 public:
     // An empty sha512 selects the RSA check; failOnError false ends Finished whatever the verdict.
-    CheckSignatureTaskSpecification(const QString &filePath, const QString &sha512, bool failOnError,
-                                    QObject *parent, qreal weight);
+    CheckSignatureTaskSpecification(const QString &filePath, const QString &sha512, bool failOnError, QObject *parent,
+                                    qreal weight);
 
     ASyncFunc *createFunc() override;
     void runDone(bool ok) override;

@@ -15,9 +15,9 @@ namespace {
 const qint64 kChunkSize = 4096;
 }
 
-DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager *manager, const QString &name,
-                                                     int version, const QString &localPath, qint64 expectedSize,
-                                                     qreal weight, QObject *parent)
+DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager *manager, const QString &name, int version,
+                                                     const QString &localPath, qint64 expectedSize, qreal weight,
+                                                     QObject *parent)
     : TaskSpecification(parent, weight), m_Manager(manager), m_Name(name), m_Version(version), m_File(localPath),
       m_BytesTotal(expectedSize), m_BytesExpected(expectedSize)
 {

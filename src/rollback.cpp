@@ -52,8 +52,7 @@ bool RollbackData::rollback(QObject *reportTo) const
         }
         return true;
     }
-    default:
-        qFatal("Should not reach here");
+    default: qFatal("Should not reach here");
     }
     return false;
 }

@@ -14,8 +14,7 @@
 
 namespace {
 
-struct CtxFree
-{
+struct CtxFree {
     void operator()(EVP_MD_CTX *ctx) const { EVP_MD_CTX_free(ctx); }
 };
 using Ctx = std::unique_ptr<EVP_MD_CTX, CtxFree>;
@@ -87,9 +86,9 @@ QString Sha512::hashHex(const QByteArray &data)
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     const Ctx ctx(EVP_MD_CTX_new());
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha512(), nullptr) != 1
-        || EVP_DigestUpdate(ctx.get(), data.constData(), size_t(data.size())) != 1
-        || EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha512(), nullptr) != 1 ||
+        EVP_DigestUpdate(ctx.get(), data.constData(), size_t(data.size())) != 1 ||
+        EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)
         return QString();
     return toHex(digest, length);
 }

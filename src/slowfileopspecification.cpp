@@ -8,8 +8,8 @@
 #include <QFileInfo>
 
 SlowFileOpSpecification::SlowFileOpSpecification(RollbackDataList *journal, const QString &source,
-                                                 const QString &target, const QString &failureMessage,
-                                                 QObject *parent, qreal weight)
+                                                 const QString &target, const QString &failureMessage, QObject *parent,
+                                                 qreal weight)
     : SlowFileOpSpecification(journal, source, QString(), target, failureMessage, parent, weight)
 {
 }

@@ -5,6 +5,7 @@
 #include "crypto.h"
 #include "sha512.h"
 #include "spytexts.h"
+#include "testfiles.h"
 #include "testkeys.h"
 
 #include <QCryptographicHash>
@@ -16,33 +17,12 @@
 
 namespace {
 
-QByteArray pattern(int size, int seed)
-{
-    QByteArray b(size, '\0');
-    for (int i = 0; i < size; ++i)
-        b[i] = char((i * 2654435761u + seed) >> 13);
-    return b;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString referenceSha512(const QByteArray &data)
 {
     return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha512).toHex());
 }
 
-struct Outcome
-{
+struct Outcome {
     TaskSpecification::TaskState state;
     QList<bool> verdicts;
     QStringList messages;
@@ -121,10 +101,11 @@ void TestCheckSignature::sha512KnownAnswers()
 void TestCheckSignature::sha512StreamsLargeFiles()
 {
     // Sizes around the chunk size catch off-by-one errors at chunk borders.
-    for (int size : {Sha512::kChunkSize - 1, Sha512::kChunkSize, Sha512::kChunkSize + 1, 3 * Sha512::kChunkSize + 12345}) {
-        const QByteArray data = pattern(size, size);
+    for (int size :
+         {Sha512::kChunkSize - 1, Sha512::kChunkSize, Sha512::kChunkSize + 1, 3 * Sha512::kChunkSize + 12345}) {
+        const QByteArray data = testPattern(size, size);
         const QString path = m_dir.filePath(QStringLiteral("big%1").arg(size));
-        QVERIFY(writeFile(path, data));
+        QVERIFY(writeTestFile(path, data));
         QString hex;
         QCOMPARE(Sha512::hashFile(path, hex), Sha512::Ok);
         QCOMPARE(hex, referenceSha512(data));
@@ -139,7 +120,7 @@ void TestCheckSignature::sha512Check_data()
     QTest::addColumn<bool>("pass");
     QTest::addColumn<QString>("workerText"); // %1 = path
 
-    const QByteArray data = pattern(100000, 1);
+    const QByteArray data = testPattern(100000, 1);
     const QString digest = referenceSha512(data);
     QString tamperedDigest = digest;
     tamperedDigest[5] = tamperedDigest[5] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
@@ -168,7 +149,7 @@ void TestCheckSignature::sha512Check()
 
     const QString path = m_dir.filePath(QStringLiteral("sha-%1").arg(QTest::currentDataTag()));
     if (fileKind == 0)
-        QVERIFY(writeFile(path, content));
+        QVERIFY(writeTestFile(path, content));
     else if (fileKind == 2)
         QVERIFY(QDir().mkpath(path));
 
@@ -191,7 +172,7 @@ void TestCheckSignature::rsaCheck_data()
     QTest::addColumn<QString>("workerText"); // %1 = path
 
     enum { Keep, FlipFileBit, FlipSigBit, Truncate127, Extend129, NoSig, EmptySig, OtherFilesSig, FileIsDir };
-    const QByteArray ini = "[general]\nversion=42\n" + pattern(20000, 7).toHex();
+    const QByteArray ini = "[general]\nversion=42\n" + testPattern(20000, 7).toHex();
     QTest::newRow("signed by the publisher tool") << ini << int(Keep) << true << QString();
     QTest::newRow("empty file, signed") << QByteArray() << int(Keep) << true << QString();
     QTest::newRow("flipped bit in file") << ini << int(FlipFileBit) << false << QString();
@@ -217,48 +198,39 @@ void TestCheckSignature::rsaCheck()
 
     const QString path = m_dir.filePath(QStringLiteral("rsa-%1.ini").arg(QTest::currentDataTag()));
     const QString sig = path + QStringLiteral(".sig");
-    QVERIFY(writeFile(path, content));
+    QVERIFY(writeTestFile(path, content));
     QString toolOutput;
     QVERIFY2(TestKeys::sign(path, &toolOutput), qPrintable(toolOutput));
-    QByteArray signature = readAll(sig);
+    QByteArray signature = readTestFile(sig);
     QCOMPARE(signature.size(), 128);
 
     switch (sigChange) {
     case 1: { // flip one bit of the file
         QByteArray changed = content;
         changed[100] = char(changed[100] ^ 0x01);
-        QVERIFY(writeFile(path, changed));
+        QVERIFY(writeTestFile(path, changed));
         break;
     }
     case 2:
         signature[60] = char(signature[60] ^ 0x80);
-        QVERIFY(writeFile(sig, signature));
+        QVERIFY(writeTestFile(sig, signature));
         break;
-    case 3:
-        QVERIFY(writeFile(sig, signature.left(127)));
-        break;
-    case 4:
-        QVERIFY(writeFile(sig, signature + '\0'));
-        break;
-    case 5:
-        QVERIFY(QFile::remove(sig));
-        break;
-    case 6:
-        QVERIFY(writeFile(sig, QByteArray()));
-        break;
+    case 3: QVERIFY(writeTestFile(sig, signature.left(127))); break;
+    case 4: QVERIFY(writeTestFile(sig, signature + '\0')); break;
+    case 5: QVERIFY(QFile::remove(sig)); break;
+    case 6: QVERIFY(writeTestFile(sig, QByteArray())); break;
     case 7: {
         const QString other = m_dir.filePath(QStringLiteral("other.ini"));
-        QVERIFY(writeFile(other, content + "x"));
+        QVERIFY(writeTestFile(other, content + "x"));
         QVERIFY(TestKeys::sign(other));
-        QVERIFY(writeFile(sig, readAll(other + QStringLiteral(".sig"))));
+        QVERIFY(writeTestFile(sig, readTestFile(other + QStringLiteral(".sig"))));
         break;
     }
     case 8:
         QVERIFY(QFile::remove(path));
         QVERIFY(QDir().mkpath(path));
         break;
-    default:
-        break;
+    default: break;
     }
 
     const Outcome out = runCheck(path, QString(), true);
@@ -275,7 +247,7 @@ void TestCheckSignature::rsaCheck()
 void TestCheckSignature::mismatchWithoutFailOnErrorStillFinishes()
 {
     const QString path = m_dir.filePath(QStringLiteral("payload.bin"));
-    QVERIFY(writeFile(path, "payload"));
+    QVERIFY(writeTestFile(path, "payload"));
     const Outcome sha = runCheck(path, referenceSha512("other"), false, 0.2);
     QCOMPARE(sha.state, TaskSpecification::Finished);
     QCOMPARE(sha.verdicts, QList<bool>{false});
@@ -292,16 +264,16 @@ void TestCheckSignature::parallelChecksKeepTheirVerdicts()
     QHash<CheckSignatureTaskSpecification *, bool> expected;
     QHash<CheckSignatureTaskSpecification *, bool> got;
     for (int i = 0; i < 12; ++i) {
-        const QByteArray data = pattern(200000 + i, i);
+        const QByteArray data = testPattern(200000 + i, i);
         const QString path = m_dir.filePath(QStringLiteral("par%1").arg(i));
-        QVERIFY(writeFile(path, data));
+        QVERIFY(writeTestFile(path, data));
         const bool good = i % 3 != 0;
         QString digest = good ? referenceSha512(data) : referenceSha512(data + "!");
         bool rsa = TestKeys::canSign() && i % 4 == 1;
         if (rsa) {
             QVERIFY(TestKeys::sign(path));
             if (!good)
-                QVERIFY(writeFile(path, data + "!"));
+                QVERIFY(writeTestFile(path, data + "!"));
             digest.clear();
         }
         auto *task = new CheckSignatureTaskSpecification(path, digest, false, &parent, 1.0 / 12);
@@ -320,7 +292,7 @@ void TestCheckSignature::parallelChecksKeepTheirVerdicts()
 void TestCheckSignature::directCallTouchesNoTask()
 {
     const QString path = m_dir.filePath(QStringLiteral("direct"));
-    QVERIFY(writeFile(path, "content"));
+    QVERIFY(writeTestFile(path, "content"));
     CheckSigFunc good(path, referenceSha512("content").toUpper());
     QVERIFY(good.run());
     CheckSigFunc bad(path, referenceSha512("contents"));

@@ -3,6 +3,7 @@
 #include "configuration.h"
 #include "downloadtaskspecification.h"
 #include "spytexts.h"
+#include "testfiles.h"
 #include "testhttpserver.h"
 
 #include <QFile>
@@ -17,20 +18,6 @@ namespace {
 const int kVersion = 7;
 const QString kName = QStringLiteral("data/file.bin");
 const QString kPath = QStringLiteral("/updater-images/client/7/data/file.bin");
-
-QByteArray pattern(int size)
-{
-    QByteArray b(size, '\0');
-    for (int i = 0; i < size; ++i)
-        b[i] = char((i * 131) ^ (i >> 8));
-    return b;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // Exposes the counters so tests can check what a restart leaves behind.
 class Download : public DownloadTaskSpecification
@@ -138,7 +125,7 @@ void TestDownloadTask::downloadsWholeFile()
     QFETCH(int, size);
     QFETCH(bool, planned);
     QFETCH(bool, contentLength);
-    const QByteArray body = pattern(size);
+    const QByteArray body = testPattern(size);
     m_server->setBody(kPath, body);
     if (!contentLength) {
         TestHttpServer::Fault f;
@@ -154,10 +141,10 @@ void TestDownloadTask::downloadsWholeFile()
     QCOMPARE(task->state, TaskSpecification::Finished);
     QCOMPARE(task->doneFrac, 0.8);
     QVERIFY(QFile::exists(m_local));
-    QCOMPARE(readAll(m_local), body);
+    QCOMPARE(readTestFile(m_local), body);
     QCOMPARE(m_server->requestCount(kPath), 1);
     QCOMPARE(spyTexts(messages), (QStringList{QStringLiteral("Downloading data/file.bin"),
-                                           QStringLiteral("Downloading data/file.bin finished")}));
+                                              QStringLiteral("Downloading data/file.bin finished")}));
 }
 
 void TestDownloadTask::failedAttempts_data()
@@ -175,16 +162,16 @@ void TestDownloadTask::failedAttempts_data()
                                 << QStringLiteral("data/file.bin returned 500");
     QTest::newRow("redirect always") << 0 << QStringLiteral("/elsewhere") << qint64(-1) << qint64(5000) << -1
                                      << QStringLiteral("data/file.bin returned 302");
-    QTest::newRow("connection dropped mid-body always") << 0 << QString() << qint64(3000) << qint64(5000) << -1
-                                                        << QString();
+    QTest::newRow("connection dropped mid-body always")
+        << 0 << QString() << qint64(3000) << qint64(5000) << -1 << QString();
     QTest::newRow("body longer than planned") << 0 << QString() << qint64(-1) << qint64(4000) << -1
                                               << QStringLiteral("data/file.bin is larger than the expected 4000 bytes");
-    QTest::newRow("404 twice, then served") << 404 << QString() << qint64(-1) << qint64(5000) << 2
-                                            << QStringLiteral("data/file.bin returned 404");
-    QTest::newRow("dropped once, restarts and completes") << 0 << QString() << qint64(3000) << qint64(5000) << 1
-                                                          << QString();
-    QTest::newRow("four failures are still recovered") << 500 << QString() << qint64(-1) << qint64(-1) << 4
-                                                       << QStringLiteral("data/file.bin returned 500");
+    QTest::newRow("404 twice, then served")
+        << 404 << QString() << qint64(-1) << qint64(5000) << 2 << QStringLiteral("data/file.bin returned 404");
+    QTest::newRow("dropped once, restarts and completes")
+        << 0 << QString() << qint64(3000) << qint64(5000) << 1 << QString();
+    QTest::newRow("four failures are still recovered")
+        << 500 << QString() << qint64(-1) << qint64(-1) << 4 << QStringLiteral("data/file.bin returned 500");
 }
 
 void TestDownloadTask::failedAttempts()
@@ -196,7 +183,7 @@ void TestDownloadTask::failedAttempts()
     QFETCH(int, times);
     QFETCH(QString, attemptText);
 
-    const QByteArray body = pattern(5000);
+    const QByteArray body = testPattern(5000);
     m_server->setBody(kPath, body);
     TestHttpServer::Fault f;
     f.status = status;
@@ -225,7 +212,7 @@ void TestDownloadTask::failedAttempts()
     } else {
         expected << QStringLiteral("Downloading data/file.bin finished");
         QCOMPARE(task->state, TaskSpecification::Finished);
-        QCOMPARE(readAll(m_local), body);
+        QCOMPARE(readTestFile(m_local), body);
     }
     QCOMPARE(got, expected);
     for (int i = 1; i <= failures; ++i)
@@ -237,7 +224,7 @@ void TestDownloadTask::failedAttempts()
 
 void TestDownloadTask::stalledTransferRestartsFromZero()
 {
-    const QByteArray body = pattern(200000);
+    const QByteArray body = testPattern(200000);
     m_server->setBody(kPath, body);
     TestHttpServer::Fault f;
     f.stallAfterBytes = 70000;
@@ -273,14 +260,14 @@ void TestDownloadTask::stalledTransferRestartsFromZero()
     poll(task, 20);
     QVERIFY(finished.wait(10000));
     QVERIFY(checked);
-    QCOMPARE(readAll(m_local), body);
+    QCOMPARE(readTestFile(m_local), body);
     QCOMPARE(m_server->requestCount(kPath), 2);
     QCOMPARE(task->retries(), 1);
 }
 
 void TestDownloadTask::dataAfterFourteenSilentQueriesResetsStallCounter()
 {
-    m_server->setBody(kPath, pattern(50000));
+    m_server->setBody(kPath, testPattern(50000));
     TestHttpServer::Fault f;
     f.delayMs = 400;
     f.stallAfterBytes = 1000;
@@ -312,7 +299,7 @@ void TestDownloadTask::dataAfterFourteenSilentQueriesResetsStallCounter()
 
 void TestDownloadTask::unknownSizeReportsNoProgressUntilTheEnd()
 {
-    const QByteArray body = pattern(30000);
+    const QByteArray body = testPattern(30000);
     m_server->setBody(kPath, body);
     TestHttpServer::Fault f;
     f.omitContentLength = true;
@@ -332,7 +319,7 @@ void TestDownloadTask::unknownSizeReportsNoProgressUntilTheEnd()
     QVERIFY(finished.wait(10000));
     QCOMPARE(progress.count(), 1);
     QCOMPARE(progress.first().first().toReal(), 0.3333);
-    QCOMPARE(readAll(m_local), body);
+    QCOMPARE(readTestFile(m_local), body);
 }
 
 void TestDownloadTask::cancelIdleOnlySetsFlag()
@@ -348,7 +335,7 @@ void TestDownloadTask::cancelIdleOnlySetsFlag()
 
 void TestDownloadTask::cancelRunningDeletesPartialFileAndEndsOnce()
 {
-    m_server->setBody(kPath, pattern(100000));
+    m_server->setBody(kPath, testPattern(100000));
     TestHttpServer::Fault f;
     f.stallAfterBytes = 10000;
     m_server->setFault(kPath, f);
@@ -370,7 +357,7 @@ void TestDownloadTask::cancelRunningDeletesPartialFileAndEndsOnce()
 
 void TestDownloadTask::abortAfterSiblingFailed()
 {
-    m_server->setBody(kPath, pattern(100000));
+    m_server->setBody(kPath, testPattern(100000));
     TestHttpServer::Fault f;
     f.stallAfterBytes = 5000;
     m_server->setFault(kPath, f);

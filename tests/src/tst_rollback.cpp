@@ -87,7 +87,7 @@ void TestRollback::unremovableFileKeepsItsDirectory()
     QVERIFY(!journal.rollbackAll(&r));
     QVERIFY(journal.isEmpty());
     QCOMPARE(spyTexts(spy), (QStringList{QStringLiteral("warning: rollback create file %1 failed").arg(f),
-                                      QStringLiteral("warning: rollback create dir %1 failed").arg(d)}));
+                                         QStringLiteral("warning: rollback create dir %1 failed").arg(d)}));
 }
 
 void TestRollback::directoryWithStrangerFilesStays()

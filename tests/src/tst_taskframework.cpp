@@ -6,6 +6,7 @@
 #include "rollback.h"
 #include "slowfileopfunc.h"
 #include "slowfileopspecification.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -172,19 +173,6 @@ public:
     }
 };
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
-}
-
 } // namespace
 
 class TestTaskFramework : public QObject
@@ -300,10 +288,10 @@ void TestTaskFramework::cancelOutcome_data()
     QTest::addColumn<int>("runningEnd");     // end state of the running child after cancel()
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("last child finishes anyway") << 2 << int(TaskSpecification::Finished)
-                                                << int(TaskSpecification::Finished);
-    QTest::newRow("queued children remain") << 1 << int(TaskSpecification::Finished)
-                                            << int(TaskSpecification::Canceled);
+    QTest::newRow("last child finishes anyway")
+        << 2 << int(TaskSpecification::Finished) << int(TaskSpecification::Finished);
+    QTest::newRow("queued children remain")
+        << 1 << int(TaskSpecification::Finished) << int(TaskSpecification::Canceled);
     QTest::newRow("running child cancels") << 1 << int(TaskSpecification::Canceled) << int(TaskSpecification::Canceled);
     QTest::newRow("running child fails") << 0 << int(TaskSpecification::Failed) << int(TaskSpecification::Failed);
 }
@@ -505,11 +493,11 @@ void TestTaskFramework::slowOpWithoutJournalRecordsNothing()
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("f"));
-    writeFile(target, "old");
+    QVERIFY(writeTestFile(target, "old"));
     WriteTask t(nullptr, target, "new", false);
     t.execute();
     QTRY_COMPARE(t.state, TaskSpecification::Finished);
-    QCOMPARE(readAll(target), QByteArray("new"));
+    QCOMPARE(readTestFile(target), QByteArray("new"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"f"}); // nothing moved aside
 }
 
@@ -543,7 +531,7 @@ void TestTaskFramework::rollbackRestoresPreviousContent()
     QByteArray previous(70000, '\0');
     for (int i = 0; i < previous.size(); ++i)
         previous[i] = char(i * 7);
-    writeFile(target, previous);
+    QVERIFY(writeTestFile(target, previous));
 
     RollbackDataList journal;
     WriteTask t(&journal, target, QByteArray(50000, 'N'), opFails);
@@ -551,12 +539,12 @@ void TestTaskFramework::rollbackRestoresPreviousContent()
     QTRY_VERIFY(t.state != TaskSpecification::Running);
     QCOMPARE(t.state, opFails ? TaskSpecification::Failed : TaskSpecification::Finished);
     if (!opFails)
-        QCOMPARE(readAll(target), QByteArray(50000, 'N'));
+        QCOMPARE(readTestFile(target), QByteArray(50000, 'N'));
 
     QObject sink;
     QVERIFY(journal.rollbackAll(&sink));
     QVERIFY(journal.isEmpty());
-    QCOMPARE(readAll(target), previous);
+    QCOMPARE(readTestFile(target), previous);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"lib.so"});
 }
 
@@ -564,8 +552,8 @@ void TestTaskFramework::commitKeepsNewContentAndDropsSavedCopy()
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("data.pak"));
-    writeFile(target, "old");
-    writeFile(SlowFileOpSpecification::savedCopyPath(target), "leftover of a crashed run");
+    QVERIFY(writeTestFile(target, "old"));
+    QVERIFY(writeTestFile(SlowFileOpSpecification::savedCopyPath(target), "leftover of a crashed run"));
     RollbackDataList journal;
     WriteTask t(&journal, target, "new", false);
     t.execute();
@@ -573,7 +561,7 @@ void TestTaskFramework::commitKeepsNewContentAndDropsSavedCopy()
     QCOMPARE(journal.size(), 2);
     QVERIFY(journal.commit());
     QVERIFY(journal.isEmpty());
-    QCOMPARE(readAll(target), QByteArray("new"));
+    QCOMPARE(readTestFile(target), QByteArray("new"));
     // The leftover is not ours and stays; our own saved copy is gone.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"data.pak", "data.pak.mv3_previous"}));
 }
@@ -582,7 +570,7 @@ void TestTaskFramework::slowOpThatRefusesExistingTargetLeavesIt()
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("f"));
-    writeFile(target, "keep");
+    QVERIFY(writeTestFile(target, "keep"));
     RollbackDataList journal;
     // Fails like a copy onto an existing file; the installed file must survive untouched.
     WriteTask t(&journal, target, QByteArray(), true, false);

@@ -31,7 +31,8 @@ int main(int argc, char *argv[])
                                "  downloads BASE_URL/VERSION/NAME for every NAME at once into OUT_DIR\n";
         return 2;
     }
-    Configuration::s_updateImageUrl = args.at(1).endsWith(QLatin1Char('/')) ? args.at(1) : args.at(1) + QLatin1Char('/');
+    Configuration::s_updateImageUrl =
+        args.at(1).endsWith(QLatin1Char('/')) ? args.at(1) : args.at(1) + QLatin1Char('/');
     const int version = args.at(2).toInt();
     const QDir out(args.at(3));
     const QStringList names = args.mid(4);
@@ -39,8 +40,8 @@ int main(int argc, char *argv[])
     QNetworkAccessManager manager;
     AllAtOnce parent(names.size());
     for (const QString &name : names)
-        parent.addSubTask(new DownloadTaskSpecification(&manager, name, version, out.filePath(QFileInfo(name).fileName()),
-                                                        -1, 1.0 / names.size(), &parent));
+        parent.addSubTask(new DownloadTaskSpecification(
+            &manager, name, version, out.filePath(QFileInfo(name).fileName()), -1, 1.0 / names.size(), &parent));
     QObject::connect(&parent, &TaskSpecification::message, [](const QString &text) {
         if (!text.startsWith(QLatin1String("Downloading")))
             QTextStream(stderr) << text << Qt::endl;

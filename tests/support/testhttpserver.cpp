@@ -40,8 +40,7 @@ QByteArray reasonPhrase(int status)
 class TestHttpConnection : public QObject
 {
 public:
-    TestHttpConnection(TestHttpServer *server, QTcpSocket *socket)
-        : QObject(server), m_server(server), m_socket(socket)
+    TestHttpConnection(TestHttpServer *server, QTcpSocket *socket) : QObject(server), m_server(server), m_socket(socket)
     {
         socket->setParent(this);
         connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
@@ -93,8 +92,8 @@ private:
                 m_answer.size = m_answer.body.size();
             }
         }
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(m_answer.status) + ' '
-                          + reasonPhrase(m_answer.status) + "\r\n";
+        QByteArray head =
+            "HTTP/1.1 " + QByteArray::number(m_answer.status) + ' ' + reasonPhrase(m_answer.status) + "\r\n";
         if (!m_answer.location.isEmpty())
             head += "Location: " + m_answer.location.toUtf8() + "\r\n";
         if (!m_answer.fault.omitContentLength || !m_answer.faultActive)
@@ -144,10 +143,10 @@ private:
         }
         if (m_sent < m_limit)
             return;
-        const bool stall = m_answer.faultActive && m_answer.fault.stallAfterBytes >= 0
-                           && m_sent == m_answer.fault.stallAfterBytes && m_sent < m_answer.size
-                           && !(m_answer.fault.closeAfterBytes >= 0
-                                && m_answer.fault.closeAfterBytes <= m_answer.fault.stallAfterBytes);
+        const bool stall =
+            m_answer.faultActive && m_answer.fault.stallAfterBytes >= 0 && m_sent == m_answer.fault.stallAfterBytes &&
+            m_sent < m_answer.size &&
+            !(m_answer.fault.closeAfterBytes >= 0 && m_answer.fault.closeAfterBytes <= m_answer.fault.stallAfterBytes);
         if (stall) {
             m_sending = false; // the client sees no more data and no end
             return;

@@ -15,8 +15,7 @@ class TestHttpServer : public QObject
 {
     Q_OBJECT
 public:
-    struct Fault
-    {
+    struct Fault {
         // Answer this status with a short text body instead of the file (0 = serve normally).
         int status = 0;
         // The fault applies to the first `times` requests of the path; -1 = to every request.
@@ -65,11 +64,10 @@ signals:
 private:
     friend class TestHttpConnection;
 
-    struct Answer
-    {
+    struct Answer {
         int status = 200;
-        QByteArray body;          // used when filePath is empty
-        QString filePath;         // streamed from disk when set
+        QByteArray body;  // used when filePath is empty
+        QString filePath; // streamed from disk when set
         qint64 size = 0;
         QString location;
         Fault fault;

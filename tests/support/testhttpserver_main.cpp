@@ -11,10 +11,10 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Serves a directory over HTTP on 127.0.0.1."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("port"), QStringLiteral("Port (0 = ephemeral)."), QStringLiteral("port"),
-                      QStringLiteral("0")});
-    parser.addOption({QStringLiteral("root"), QStringLiteral("Directory to serve."), QStringLiteral("dir"),
-                      QStringLiteral(".")});
+    parser.addOption(
+        {QStringLiteral("port"), QStringLiteral("Port (0 = ephemeral)."), QStringLiteral("port"), QStringLiteral("0")});
+    parser.addOption(
+        {QStringLiteral("root"), QStringLiteral("Directory to serve."), QStringLiteral("dir"), QStringLiteral(".")});
     parser.process(app);
 
     bool ok = false;

@@ -24,8 +24,8 @@ int main(int argc, char **argv)
         return fail(error);
     if (argc == 4 && std::strcmp(argv[1], "generate") == 0) {
         Bytes priv, pub;
-        if (!generate(priv, pub, error) || !writeFile(argv[2], priv, true, error)
-            || !writeFile(argv[3], pub, false, error))
+        if (!generate(priv, pub, error) || !writeFile(argv[2], priv, true, error) ||
+            !writeFile(argv[3], pub, false, error))
             return fail(error);
         return 0;
     }

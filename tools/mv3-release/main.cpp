@@ -59,7 +59,8 @@ int keygen(QStringList args)
         return fail(QStringLiteral("%1 exists; refusing to replace a private key").arg(QString::fromStdString(priv)));
     Bytes privDer, pubDer;
     std::string error;
-    if (!generate(privDer, pubDer, error) || !writeFile(priv, privDer, true, error) || !writeFile(pub, pubDer, false, error))
+    if (!generate(privDer, pubDer, error) || !writeFile(priv, privDer, true, error) ||
+        !writeFile(pub, pubDer, false, error))
         return fail(QString::fromStdString(error));
     QTextStream(stdout) << QString::fromStdString(priv) << "\n" << QString::fromStdString(pub) << "\n";
     return 0;
@@ -78,8 +79,8 @@ int signFiles(QStringList args)
         return fail(QString::fromStdString(error));
     for (const QString &file : qAsConst(args)) {
         Bytes data, signature;
-        if (!readFile(file.toStdString(), data, error) || !sign(key, data, signature, error)
-            || !writeFile((file + QStringLiteral(".sig")).toStdString(), signature, false, error))
+        if (!readFile(file.toStdString(), data, error) || !sign(key, data, signature, error) ||
+            !writeFile((file + QStringLiteral(".sig")).toStdString(), signature, false, error))
             return fail(QStringLiteral("%1: %2").arg(file, QString::fromStdString(error)));
     }
     return 0;

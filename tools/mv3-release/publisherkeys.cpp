@@ -30,8 +30,7 @@ bool ok(int err, const char *call, std::string &error)
     return false;
 }
 
-struct Key
-{
+struct Key {
     rsa_key key;
     bool loaded = false;
     ~Key()
@@ -75,8 +74,8 @@ bool generate(Bytes &privateDer, Bytes &publicDer, std::string &error)
         privateDer.assign(4096, 0);
         publicDer.assign(4096, 0);
         unsigned long privLen = privateDer.size(), pubLen = publicDer.size();
-        if (!ok(rsa_export(privateDer.data(), &privLen, PK_PRIVATE, &key.key), "rsa_export", error)
-            || !ok(rsa_export(publicDer.data(), &pubLen, PK_PUBLIC, &key.key), "rsa_export", error))
+        if (!ok(rsa_export(privateDer.data(), &privLen, PK_PRIVATE, &key.key), "rsa_export", error) ||
+            !ok(rsa_export(publicDer.data(), &pubLen, PK_PUBLIC, &key.key), "rsa_export", error))
             return false;
         privateDer.resize(privLen);
         publicDer.resize(pubLen);
@@ -101,8 +100,8 @@ bool sign(const Bytes &privateDer, const Bytes &data, Bytes &signature, std::str
         return false;
     signature.assign(kSignatureSize * 2, 0);
     unsigned long sigLen = signature.size();
-    if (!ok(rsa_sign_hash_ex(digest, digestLen, signature.data(), &sigLen, LTC_PKCS_1_PSS, nullptr, s_prng, s_sha1,
-                             8, &key.key),
+    if (!ok(rsa_sign_hash_ex(digest, digestLen, signature.data(), &sigLen, LTC_PKCS_1_PSS, nullptr, s_prng, s_sha1, 8,
+                             &key.key),
             "rsa_sign_hash", error))
         return false;
     signature.resize(sigLen);
@@ -112,8 +111,8 @@ bool sign(const Bytes &privateDer, const Bytes &data, Bytes &signature, std::str
 bool checkPublicKey(const Bytes &publicDer, std::string &error)
 {
     if (publicDer.size() != kPublicKeyDerSize) {
-        error = "public key is " + std::to_string(publicDer.size()) + " bytes, expected "
-                + std::to_string(kPublicKeyDerSize) + " (DER RSAPublicKey, 1024-bit modulus, exponent 65537)";
+        error = "public key is " + std::to_string(publicDer.size()) + " bytes, expected " +
+                std::to_string(kPublicKeyDerSize) + " (DER RSAPublicKey, 1024-bit modulus, exponent 65537)";
         return false;
     }
     Key key;
