@@ -17,6 +17,8 @@ using Lzma2ChunkSink = std::function<bool(const uint8_t *data, size_t length)>;
 
 // Compresses the remaining bytes of source (which is then consumed) as one block.
 [[nodiscard]] bool WriteLzma2(ReadStream *source, WriteStream *sink);
-[[nodiscard]] bool WriteLzma2(const uint8_t *data, size_t length, WriteStream *sink);
+// dictionaryLimit, when not 0, caps the window and with it the encoder's memory (about twelve
+// times the window); difference payloads lose nothing with a small one.
+[[nodiscard]] bool WriteLzma2(const uint8_t *data, size_t length, WriteStream *sink, uint32_t dictionaryLimit = 0);
 
 } // namespace mvpatch

@@ -15,11 +15,13 @@ constexpr uint32_t kMinimumDictionary = 4096;
 constexpr size_t kOutputSlack = 64 * 1024;
 
 // Level 9, but a dictionary beyond the input's size would only cost memory.
-bool encoderOptions(size_t inputLength, lzma_options_lzma *options)
+bool encoderOptions(size_t inputLength, uint32_t dictionaryLimit, lzma_options_lzma *options)
 {
     if (lzma_lzma_preset(options, 9) != 0)
         return false;
-    const uint64_t wanted = std::max<uint64_t>(inputLength, kMinimumDictionary);
+    uint64_t wanted = std::max<uint64_t>(inputLength, kMinimumDictionary);
+    if (dictionaryLimit != 0)
+        wanted = std::min<uint64_t>(wanted, std::max(dictionaryLimit, kMinimumDictionary));
     if (wanted < options->dict_size)
         options->dict_size = static_cast<uint32_t>(wanted);
     return true;
@@ -27,10 +29,10 @@ bool encoderOptions(size_t inputLength, lzma_options_lzma *options)
 
 } // namespace
 
-bool WriteLzma2(const uint8_t *data, size_t length, WriteStream *sink)
+bool WriteLzma2(const uint8_t *data, size_t length, WriteStream *sink, uint32_t dictionaryLimit)
 {
     lzma_options_lzma options;
-    if (!encoderOptions(length, &options)) {
+    if (!encoderOptions(length, dictionaryLimit, &options)) {
         Log("Error Lzma2Enc_SetProps", LogLevel_ERROR);
         return false;
     }
