@@ -319,7 +319,9 @@ void tst_Configuration::failedQueryShowsAbortBoxAndQuits()
     Configuration config;
     QSignalSpy ready(&config, &Configuration::ready);
     BoxAnswerer answerer(QMessageBox::Abort);
-    config.on_updateAvailable(UpdateVersions());
+    // Delivered into the running application loop, which the failure then ends with 0.
+    QTimer::singleShot(0, &config, [&config]() { config.on_updateAvailable(UpdateVersions()); });
+    QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(answerer.answered);
     QCOMPARE(answerer.title, QStringLiteral("Error"));
     QCOMPARE(answerer.text, QStringLiteral("Failed to query latest client\nversion from update server."));

@@ -187,6 +187,7 @@ private slots:
     void unwritableInstallationReportsWritePermission();
     void continuedSessionStartsNewUpdaterWithSecondPhaseArguments();
     void secondPhaseRemovesSessionAndStartsClientRunScript();
+    void lateVersionAnswerStartsUpdateOnReady();
     void secondInstanceExitsAndFirstComesToFront();
     void leftoversRemovedAtStart();
     void logLinesFollowFormatAndNeedMarker();
@@ -260,7 +261,7 @@ void tst_UpdateProgram::commandLineForms()
 
     const QString log = installation.log();
     QVERIFY2(log.contains(formLine), qPrintable(log));
-    QVERIFY(log.contains(QStringLiteral("Update engine initialized")));
+    QCOMPARE(log.count(QStringLiteral("Update engine initialized")), 1);
     QVERIFY(log.contains(QStringLiteral("modify \"%1\" %2").arg(installation.updateIni()).arg(expectedVersion)));
     QVERIFY(log.contains(QStringLiteral("\"%1\"").arg(expectedType)));
     // First phase: the record goes away, the temporary directory stays for the new updater.
@@ -479,6 +480,24 @@ void tst_UpdateProgram::secondPhaseRemovesSessionAndStartsClientRunScript()
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()).trimmed(), installation.installDir());
+}
+
+void tst_UpdateProgram::lateVersionAnswerStartsUpdateOnReady()
+{
+    TestHttpServer::Fault slow;
+    slow.delayMs = 3000;
+    m_server->setFault(QLatin1String(versionPath), slow);
+    m_server->setBody(QLatin1String(versionPath), versionsMessage({{"stable", 41, "4.1"}}));
+    Installation installation;
+    UpdateRun run(installation);
+    run.start({});
+    waitForExit(run);
+    QCOMPARE(run.exitCode(), 0);
+    const QString log = installation.log();
+    const int refused = log.indexOf(QStringLiteral("Aborting start update, configuration not yet ready"));
+    const int started = log.indexOf(QStringLiteral("Update engine initialized"));
+    QVERIFY2(refused >= 0 && started > refused, qPrintable(log));
+    QCOMPARE(log.count(QStringLiteral("Update engine initialized")), 1);
 }
 
 void tst_UpdateProgram::secondInstanceExitsAndFirstComesToFront()
