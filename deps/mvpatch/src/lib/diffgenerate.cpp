@@ -30,9 +30,10 @@ constexpr int64_t kSwitchMargin = 6;
 // before extra bytes become cheaper.
 constexpr int64_t kMatchGain = 3;
 constexpr int64_t kMismatchCost = 2;
-// Window of the LZMA2 blocks. Differences of aligned copies repeat at short range, so a larger
-// window buys nothing measurable while the encoder's memory grows about twelvefold with it.
-constexpr uint32_t kDictionary = 1 << 20;
+// Window of the LZMA2 blocks. Differences of aligned copies repeat at short range and compress as
+// well or better in a small window; 256 KiB still serves long inserted text nearly as well as a
+// large one, while the encoder's memory grows about twelvefold with the window.
+constexpr uint32_t kDictionary = 256 << 10;
 
 void logError(const char *message)
 {
