@@ -137,6 +137,13 @@ public:
         }
     }
 
+    void setEnvironment(const QString &name, const QString &value)
+    {
+        QProcessEnvironment env = m_process.processEnvironment();
+        env.insert(name, value);
+        m_process.setProcessEnvironment(env);
+    }
+
     void start(const QStringList &arguments)
     {
         m_process.setArguments(arguments);
@@ -179,6 +186,7 @@ private slots:
     void commandLineForms_data();
     void commandLineForms();
     void invalidCommandLineVersionShowsBoxAndExitsOne();
+    void translationsBesideProgramAreUsed();
     void versionServerFailure_data();
     void versionServerFailure();
     void serverAnswerRejected_data();
@@ -281,6 +289,24 @@ void tst_UpdateProgram::invalidCommandLineVersionShowsBoxAndExitsOne()
     QCOMPARE(run.exitCode(), 1);
     QVERIFY(installation.log().contains(QStringLiteral("Failed to parse command line options, aborting")));
     QCOMPARE(m_server->totalRequestCount(), 0);
+}
+
+void tst_UpdateProgram::translationsBesideProgramAreUsed()
+{
+    Installation installation;
+    const QString translations = installation.installDir() + QStringLiteral("/translations");
+    QVERIFY(QDir().mkpath(translations));
+    QVERIFY(QFile::copy(QFileInfo(QStringLiteral(UPDATE_PROGRAM)).absolutePath()
+                            + QStringLiteral("/translations/update_de.qm"),
+                        translations + QStringLiteral("/update_de.qm")));
+    UpdateRun run(installation);
+    run.setEnvironment(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+    run.setEnvironment(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+    run.start({QStringLiteral("client_linux_amd64"), QStringLiteral("abc")});
+    waitForBox(run, QStringLiteral("Fehler"), QStringLiteral("Ungültige Versionsnummer (abc)"));
+    run.command("press Ok");
+    waitForExit(run);
+    QCOMPARE(run.exitCode(), 1);
 }
 
 void tst_UpdateProgram::versionServerFailure_data()
