@@ -5,7 +5,8 @@
 // "\n") and per activation of the main window ("activated"), and reads commands from stdin:
 // "press <StandardButton>" (Ok, Yes, No, Abort) clicks that button of the active box,
 // "close" closes the main window as the window manager would, "focus-elsewhere" activates another
-// window as a user switching windows would.
+// window as a user switching windows would, "click <objectName>" clicks a button of the main
+// window, "hold-close" keeps the main window open (for screenshots of a finished run).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHash>
@@ -57,6 +58,10 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (m_holdClose && event->type() == QEvent::Close && watched->objectName() == QLatin1String("MainWindow")) {
+            event->ignore();
+            return true;
+        }
         if (event->type() == QEvent::WindowActivate && watched->isWidgetType())
             emitLine(QStringLiteral("activated\t") + watched->objectName());
         return false;
@@ -99,6 +104,19 @@ private:
                 window->close();
             return;
         }
+        if (command == QLatin1String("hold-close")) {
+            m_holdClose = true;
+            return;
+        }
+        if (command.startsWith(QLatin1String("click "))) {
+            QWidget *window = mainWindow();
+            auto *button = window ? window->findChild<QAbstractButton *>(command.mid(6)) : nullptr;
+            if (button)
+                button->click();
+            else
+                emitLine(QStringLiteral("nobutton\t") + command.mid(6));
+            return;
+        }
         if (command == QLatin1String("focus-elsewhere")) {
             if (!m_other) {
                 m_other.reset(new QWidget);
@@ -131,6 +149,7 @@ private:
     QByteArray m_pending;
     QPointer<QMessageBox> m_reported;
     std::unique_ptr<QWidget> m_other;
+    bool m_holdClose = false;
 };
 
 } // namespace
