@@ -13,7 +13,8 @@
 
 namespace {
 const qint64 kChunkSize = 4096;
-}
+const qint64 kReplyBufferSize = 1024 * 1024;
+} // namespace
 
 DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager *manager, const QString &name, int version,
                                                      const QString &localPath, qint64 expectedSize, qreal weight,
@@ -41,7 +42,9 @@ void DownloadTaskSpecification::execute()
 
 void DownloadTaskSpecification::startDownload()
 {
-    if (!m_File.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: every chunk reaches the OS at once, so a full disk shows up as a failed or short
+    // write here instead of being lost in a flush at close() that nobody checks.
+    if (!m_File.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         emit error(QStringLiteral("Unable to create file %1 for saving").arg(m_File.fileName()));
         setFailed();
         return;
@@ -59,6 +62,9 @@ void DownloadTaskSpecification::startDownload()
         restartOrFail(m_Reply->errorString());
         return;
     }
+    // Without a limit the network thread buffers whatever this thread has not drained yet;
+    // six parallel transfers then held hundreds of megabytes.
+    m_Reply->setReadBufferSize(kReplyBufferSize);
     connect(m_Reply, &QNetworkReply::downloadProgress, this, &DownloadTaskSpecification::onDownloadProgress);
     connect(m_Reply, &QNetworkReply::readyRead, this, &DownloadTaskSpecification::onReadyRead);
     connect(m_Reply, &QNetworkReply::finished, this, &DownloadTaskSpecification::onDownloadFinished);

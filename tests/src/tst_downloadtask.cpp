@@ -13,6 +13,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 const int kVersion = 7;
@@ -63,6 +66,7 @@ private slots:
     void cancelRunningDeletesPartialFileAndEndsOnce();
     void abortAfterSiblingFailed();
     void unwritableTargetFailsWithoutRequest();
+    void shortWriteIsAFailedAttempt();
 
 private:
     Download *makeTask(qint64 expected, qreal weight = 0.8);
@@ -391,6 +395,38 @@ void TestDownloadTask::unwritableTargetFailsWithoutRequest()
     QCOMPARE(spyTexts(errors), QStringList{QStringLiteral("Unable to create file %1 for saving").arg(local)});
     QTest::qWait(50);
     QCOMPARE(m_server->totalRequestCount(), 0);
+}
+
+void TestDownloadTask::shortWriteIsAFailedAttempt()
+{
+    // A file size limit stands in for a full disk: the write that crosses it is cut short.
+    m_server->setBody(kPath, testPattern(200000));
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 100000;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+    Download *task = makeTask(200000);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    task->execute();
+    const bool ended = canceled.wait(10000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    QVERIFY(ended);
+
+    const QString shortWrite = QStringLiteral("Error writing to file %1. Should write 4096 bytes but wrote %2 bytes")
+                                   .arg(m_local)
+                                   .arg(100000 % 4096);
+    QStringList expected{QStringLiteral("Downloading data/file.bin")};
+    for (int i = 0; i < 5; ++i)
+        expected << shortWrite;
+    expected << QStringLiteral("Unable to download data/file.bin");
+    QCOMPARE(spyTexts(messages), expected);
+    QCOMPARE(task->state, TaskSpecification::Failed);
+    QVERIFY(!QFile::exists(m_local));
 }
 
 QTEST_MAIN(TestDownloadTask)
