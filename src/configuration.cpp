@@ -22,12 +22,9 @@ QString Configuration::defaultClientType(int clientUpdate)
 QString Configuration::channelName(int channel)
 {
     switch (channel) {
-    case STABLE:
-        return QStringLiteral("stable");
-    case BETA:
-        return QStringLiteral("beta");
-    case ALPHA:
-        return QStringLiteral("alpha");
+    case STABLE: return QStringLiteral("stable");
+    case BETA: return QStringLiteral("beta");
+    case ALPHA: return QStringLiteral("alpha");
     }
     return QString();
 }
@@ -55,7 +52,8 @@ bool Configuration::parseCommandLineOptions(const QStringList &arguments)
     m_clientUpdate = (n >= 2 && arguments.at(1) == QLatin1String("--clientupdate")) ? 1 : 0;
     getUpdateChannel();
 
-    if (n >= 2 && (arguments.at(1) == QLatin1String("--clientupdate") || arguments.at(1) == QLatin1String("--nouser"))) {
+    if (n >= 2 &&
+        (arguments.at(1) == QLatin1String("--clientupdate") || arguments.at(1) == QLatin1String("--nouser"))) {
         qDebug() << "CLIENTUPDATE" << (m_clientUpdate != 0);
         if (n >= 4) {
             m_clientType = arguments.at(2);

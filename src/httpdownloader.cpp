@@ -17,10 +17,13 @@ void HTTPDownloader::run()
             Qt::DirectConnection);
     QNetworkReply *reply = manager.get(m_request);
     // A Versions message is a few hundred bytes; a server that sends more is not answering us.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > s_maxBodySize)
-            reply->abort();
-    }, Qt::DirectConnection);
+    connect(
+        reply, &QNetworkReply::downloadProgress, reply,
+        [reply](qint64 received, qint64) {
+            if (received > s_maxBodySize)
+                reply->abort();
+        },
+        Qt::DirectConnection);
     exec();
 }
 

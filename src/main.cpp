@@ -64,8 +64,8 @@ public:
 private:
     void open()
     {
-        const QString dir = QDir::toNativeSeparators(QDir::tempPath() + QDir::separator()
-                                                     + QStringLiteral("morvane_update_log") + QDir::separator());
+        const QString dir = QDir::toNativeSeparators(QDir::tempPath() + QDir::separator() +
+                                                     QStringLiteral("morvane_update_log") + QDir::separator());
         if (!QFileInfo(dir).isDir())
             QDir().mkdir(dir);
         QString stamp = QDateTime::currentDateTime().toString(Qt::ISODate);
@@ -88,24 +88,14 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
         return;
     const char *level = "Debug";
     switch (type) {
-    case QtDebugMsg:
-        level = "Debug";
-        break;
-    case QtWarningMsg:
-        level = "Warning";
-        break;
-    case QtCriticalMsg:
-        level = "Critical";
-        break;
-    case QtFatalMsg:
-        level = "Fatal";
-        break;
-    case QtInfoMsg:
-        level = "Info";
-        break;
+    case QtDebugMsg: level = "Debug"; break;
+    case QtWarningMsg: level = "Warning"; break;
+    case QtCriticalMsg: level = "Critical"; break;
+    case QtFatalMsg: level = "Fatal"; break;
+    case QtInfoMsg: level = "Info"; break;
     }
-    logFile->write(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz"))
-                   + QStringLiteral("\t|\t") + QLatin1String(level) + QStringLiteral("\t|\t") + message);
+    logFile->write(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz")) +
+                   QStringLiteral("\t|\t") + QLatin1String(level) + QStringLiteral("\t|\t") + message);
     if (type == QtFatalMsg)
         std::abort();
 }

@@ -3,16 +3,16 @@
 
 #include "configuration.h"
 
-MainTaskSpecification::MainTaskSpecification(QNetworkAccessManager *manager, Configuration *config,
-                                             QObject *parent, qreal weight)
+MainTaskSpecification::MainTaskSpecification(QNetworkAccessManager *manager, Configuration *config, QObject *parent,
+                                             qreal weight)
     : ComposedTaskSpecification(1, parent, weight), manager(manager), config(config)
 {
 }
 
 void MainTaskSpecification::execute()
 {
-    emit message(QStringLiteral("Starting update process for ")
-                 + QLatin1String(config->m_clientUpdate ? "client" : "updater"));
+    emit message(QStringLiteral("Starting update process for ") +
+                 QLatin1String(config->m_clientUpdate ? "client" : "updater"));
     makeSubtasksAndStart();
 }
 

@@ -92,26 +92,20 @@ void MainWindow::updateHeader()
 {
     QString html;
     if (!m_config->m_versionString.isEmpty())
-        html += QStringLiteral("<div style=\"font-weight:bold;font-size:large\">")
-                + tr("Update to Morvane %1").arg(m_config->m_versionString) + QStringLiteral("</div>");
+        html += QStringLiteral("<div style=\"font-weight:bold;font-size:large\">") +
+                tr("Update to Morvane %1").arg(m_config->m_versionString) + QStringLiteral("</div>");
 
     QString channel;
     switch (m_config->m_channel) {
-    case Configuration::STABLE:
-        channel = tr("Stable");
-        break;
-    case Configuration::BETA:
-        channel = tr("Beta");
-        break;
-    case Configuration::ALPHA:
-        channel = tr("Alpha");
-        break;
+    case Configuration::STABLE: channel = tr("Stable"); break;
+    case Configuration::BETA: channel = tr("Beta"); break;
+    case Configuration::ALPHA: channel = tr("Alpha"); break;
     }
-    html += QStringLiteral("<div style=\"margin-top:0.2em\">")
-            + tr("You are currently on <strong>%1 channel</strong>.").arg(channel) + QStringLiteral("</div>");
-    html += QStringLiteral("<div style=\"margin-top:0.2em;font-style:italic\">")
-            + (m_config->m_clientUpdate ? tr("Step two: Updating Morvane client") : tr("Step one: Updating updater"))
-            + QStringLiteral("</div>");
+    html += QStringLiteral("<div style=\"margin-top:0.2em\">") +
+            tr("You are currently on <strong>%1 channel</strong>.").arg(channel) + QStringLiteral("</div>");
+    html += QStringLiteral("<div style=\"margin-top:0.2em;font-style:italic\">") +
+            (m_config->m_clientUpdate ? tr("Step two: Updating Morvane client") : tr("Step one: Updating updater")) +
+            QStringLiteral("</div>");
     ui->versionLabel->setText(html);
 }
 
@@ -202,9 +196,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (m_closeRequested)
         return;
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(this, tr("Question"), tr("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"),
-                              QMessageBox::Yes | QMessageBox::No);
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Question"), tr("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"),
+        QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes) {
         m_closeRequested = true;
         m_engine->cancelUpdate();

@@ -6,8 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-SingleInstanceChecker::SingleInstanceChecker(QObject *parent)
-    : QObject(parent), m_server(new QLocalServer(this))
+SingleInstanceChecker::SingleInstanceChecker(QObject *parent) : QObject(parent), m_server(new QLocalServer(this))
 {
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstanceChecker::onNewConnection);
     m_server->listen(serverName());

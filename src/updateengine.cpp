@@ -19,10 +19,10 @@
 namespace {
 
 // Broken call order is a programming error: stop with the expected state in the message.
-#define ENGINE_EXPECT_STATE(condition)                                                             \
-    do {                                                                                           \
-        if (!(condition))                                                                          \
-            qFatal("ASSERT: \"%s\" in %s", #condition, Q_FUNC_INFO);                               \
+#define ENGINE_EXPECT_STATE(condition)                                                                                 \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            qFatal("ASSERT: \"%s\" in %s", #condition, Q_FUNC_INFO);                                                   \
     } while (false)
 
 // A recorded directory is only emptied when it is one of ours: a "morvane_temp_" directory
@@ -65,7 +65,8 @@ void UpdateEngine::applyProxy()
     m_networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     // Queued: the window connects to this engine only after constructing it.
     const QString text = QStringLiteral("'%1' is an invalid proxy specification").arg(setting);
-    QMetaObject::invokeMethod(this, [this, text]() { emit fatalError(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text]() { emit fatalError(text); }, Qt::QueuedConnection);
 }
 
 bool UpdateEngine::initialize()
@@ -97,7 +98,8 @@ bool UpdateEngine::initialize()
             emit message(QStringLiteral("Previous update session for v. %1 found").arg(sessionVersion));
         } else {
             qDebug() << "Cleaning up previous session";
-            emit message(QStringLiteral("Cleanup previous session (v. %1, %2) files...").arg(sessionVersion).arg(sessionDir));
+            emit message(
+                QStringLiteral("Cleanup previous session (v. %1, %2) files...").arg(sessionVersion).arg(sessionDir));
             bool parentFound = false;
             const bool removed = removeSessionDirectory(sessionDir, &parentFound);
             if (parentFound)
@@ -241,9 +243,10 @@ void UpdateEngine::cleanup()
 void UpdateEngine::removeOldFiles(const QString &dir)
 {
     static const char *const names[] = {
-        "update",           "libQtCore.so.4",     "libQtGui.so.4",    "libQtNetwork.so.4", "libQtSql.so.4",
-        "libQt5Core.so.5",  "libQt5Gui.so.5",     "libQt5Network.so.5", "libQt5Sql.so.5",  "libqgif.so",
-        "libqjpeg.so",      "libqtaccessiblewidgets.so", "libsqlite.so"};
+        "update",         "libQtCore.so.4",  "libQtGui.so.4",  "libQtNetwork.so.4",
+        "libQtSql.so.4",  "libQt5Core.so.5", "libQt5Gui.so.5", "libQt5Network.so.5",
+        "libQt5Sql.so.5", "libqgif.so",      "libqjpeg.so",    "libqtaccessiblewidgets.so",
+        "libsqlite.so"};
     const QDir base(dir);
     for (const char *name : names) {
         const QString path = base.absoluteFilePath(QStringLiteral("_old_") + QLatin1String(name));

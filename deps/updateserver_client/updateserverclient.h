@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-struct VersionQueryResult
-{
+struct VersionQueryResult {
     // Every channel name in message order, repeats included.
     std::vector<std::string> channelNames;
     // One entry per distinct name; the first channel of a repeated name wins.

@@ -68,8 +68,7 @@ void tst_Configuration::initTestCase()
 {
     qRegisterMetaType<UpdateVersions>("UpdateVersions");
     QVERIFY(m_server.start(18380));
-    m_server.setBody(QStringLiteral("/mv3-client-2"),
-                     versionsMessage({{"stable", 41}, {"beta", 42}, {"alpha", 43}}));
+    m_server.setBody(QStringLiteral("/mv3-client-2"), versionsMessage({{"stable", 41}, {"beta", 42}, {"alpha", 43}}));
 }
 
 void tst_Configuration::init()
@@ -102,8 +101,8 @@ void tst_Configuration::commandLineForms_data()
     QTest::newRow("second phase with version string")
         << QStringList{"update", "--clientupdate", "client_linux_amd64", "123", "3.1.0"} << 1 << "client_linux_amd64"
         << 123 << "3.1.0" << false;
-    QTest::newRow("--clientupdate alone") << QStringList{"update", "--clientupdate"} << 1 << "client_linux_amd64" << 41
-                                          << "v41" << true;
+    QTest::newRow("--clientupdate alone")
+        << QStringList{"update", "--clientupdate"} << 1 << "client_linux_amd64" << 41 << "v41" << true;
     QTest::newRow("--nouser alone") << QStringList{"update", "--nouser"} << 0 << "update_linux_amd64" << 41 << "v41"
                                     << true;
     QTest::newRow("--nouser with type, no version string")
@@ -113,8 +112,8 @@ void tst_Configuration::commandLineForms_data()
                                << "" << false;
     QTest::newRow("one plain") << QStringList{"update", "client_linux_amd64"} << 0 << "update_linux_amd64" << 41
                                << "v41" << true;
-    QTest::newRow("two, first an option") << QStringList{"update", "--other", "77"} << 0 << "update_linux_amd64" << 41
-                                          << "v41" << true;
+    QTest::newRow("two, first an option")
+        << QStringList{"update", "--other", "77"} << 0 << "update_linux_amd64" << 41 << "v41" << true;
 }
 
 void tst_Configuration::commandLineForms()
@@ -279,11 +278,16 @@ void tst_Configuration::serverAnswers_data()
     QTest::addColumn<int>("channel");
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("fatal");
-    QTest::newRow("accepted") << 1 << "42" << "";
-    QTest::newRow("missing channel") << 2 << "" << "Update server returned no version";
-    QTest::newRow("empty number") << 0 << "" << "Update server returned no version";
-    QTest::newRow("not a number") << 0 << "4294967295" << "Update server returned invalid version nr (4294967295)";
-    QTest::newRow("zero") << 0 << "0" << "Update server returned invalid version nr (0)";
+    QTest::newRow("accepted") << 1 << "42"
+                              << "";
+    QTest::newRow("missing channel") << 2 << ""
+                                     << "Update server returned no version";
+    QTest::newRow("empty number") << 0 << ""
+                                  << "Update server returned no version";
+    QTest::newRow("not a number") << 0 << "4294967295"
+                                  << "Update server returned invalid version nr (4294967295)";
+    QTest::newRow("zero") << 0 << "0"
+                          << "Update server returned invalid version nr (0)";
 }
 
 void tst_Configuration::serverAnswers()

@@ -131,21 +131,23 @@ void tst_MainWindow::header_data()
     QTest::addColumn<int>("clientUpdate");
     QTest::addColumn<QString>("html");
 
-    const QString stableOne = QStringLiteral(
-        "<div style=\"margin-top:0.2em\">You are currently on <strong>Stable channel</strong>.</div>"
-        "<div style=\"margin-top:0.2em;font-style:italic\">Step one: Updating updater</div>");
+    const QString stableOne =
+        QStringLiteral("<div style=\"margin-top:0.2em\">You are currently on <strong>Stable channel</strong>.</div>"
+                       "<div style=\"margin-top:0.2em;font-style:italic\">Step one: Updating updater</div>");
     QTest::newRow("no version string") << "" << 0 << 0 << stableOne;
     QTest::newRow("3.1.0, beta, step two")
         << "3.1.0" << 1 << 1
         << "<div style=\"font-weight:bold;font-size:large\">Update to Morvane 3.1.0</div>"
            "<div style=\"margin-top:0.2em\">You are currently on <strong>Beta channel</strong>.</div>"
            "<div style=\"margin-top:0.2em;font-style:italic\">Step two: Updating Morvane client</div>";
-    QTest::newRow("alpha") << "" << 2 << 0
-                           << "<div style=\"margin-top:0.2em\">You are currently on <strong>Alpha channel</strong>.</div>"
-                              "<div style=\"margin-top:0.2em;font-style:italic\">Step one: Updating updater</div>";
-    QTest::newRow("unknown channel") << "" << 7 << 0
-                                     << "<div style=\"margin-top:0.2em\">You are currently on <strong> channel</strong>.</div>"
-                                        "<div style=\"margin-top:0.2em;font-style:italic\">Step one: Updating updater</div>";
+    QTest::newRow("alpha")
+        << "" << 2 << 0
+        << "<div style=\"margin-top:0.2em\">You are currently on <strong>Alpha channel</strong>.</div>"
+           "<div style=\"margin-top:0.2em;font-style:italic\">Step one: Updating updater</div>";
+    QTest::newRow("unknown channel")
+        << "" << 7 << 0
+        << "<div style=\"margin-top:0.2em\">You are currently on <strong> channel</strong>.</div>"
+           "<div style=\"margin-top:0.2em;font-style:italic\">Step one: Updating updater</div>";
 }
 
 void tst_MainWindow::header()
@@ -219,8 +221,10 @@ void tst_MainWindow::rebootQuestion_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("notice");
     QTest::addColumn<QString>("absent");
-    QTest::newRow("yes") << int(QMessageBox::Yes) << "mv3_force_update" << "mv3_force_update_check";
-    QTest::newRow("no") << int(QMessageBox::No) << "mv3_force_update_check" << "mv3_force_update";
+    QTest::newRow("yes") << int(QMessageBox::Yes) << "mv3_force_update"
+                         << "mv3_force_update_check";
+    QTest::newRow("no") << int(QMessageBox::No) << "mv3_force_update_check"
+                        << "mv3_force_update";
 }
 
 void tst_MainWindow::rebootQuestion()

@@ -91,12 +91,12 @@ void tst_UpdateChecker::parseVersionsResults_data()
         versions.set_licenseagreementid(1);
         addChannel(versions, "beta", 42, "first");
         addChannel(versions, "beta", 43, "second");
-        QTest::newRow("repeated name, first wins") << serialized(versions) << 0 << QStringList{"beta", "beta"}
-                                                   << QStringList{"beta=42/first"};
+        QTest::newRow("repeated name, first wins")
+            << serialized(versions) << 0 << QStringList{"beta", "beta"} << QStringList{"beta=42/first"};
     }
     // Field 9 (varint 5) as a newer server might add: skipped.
-    QTest::newRow("unknown field") << twoChannels() + QByteArray("\x48\x05", 2) << 0
-                                   << QStringList{"stable", "beta"} << QStringList{"beta=42/4.2 beta", "stable=41/4.1"};
+    QTest::newRow("unknown field") << twoChannels() + QByteArray("\x48\x05", 2) << 0 << QStringList{"stable", "beta"}
+                                   << QStringList{"beta=42/4.2 beta", "stable=41/4.1"};
     QTest::newRow("truncated") << twoChannels().left(12) << 2 << QStringList() << QStringList();
     // A channel whose length runs past the end of the body.
     QTest::newRow("length past end") << QByteArray("\x08\x01\x12\x7f\x0a\x01s", 7) << 2 << QStringList()
@@ -139,8 +139,8 @@ void tst_UpdateChecker::queryAnswers_data()
         Versions versions;
         versions.set_licenseagreementid(1);
         addChannel(versions, "stable", -1, "minus one");
-        QTest::newRow("minus one as unsigned") << serialized(versions) << 0
-                                               << QStringList{"stable=4294967295/minus one"};
+        QTest::newRow("minus one as unsigned")
+            << serialized(versions) << 0 << QStringList{"stable=4294967295/minus one"};
     }
     {
         Versions versions;

@@ -75,9 +75,9 @@ void tst_UpdateEngine::cleanup()
 
 void tst_UpdateEngine::writeRecord(int version, const QString &dir, const QByteArray &extra)
 {
-    writeFile(UpdateIniData::updateIniPath(), "[current]\nversion=" + QByteArray::number(version) + "\ndir="
-                                                  + dir.toUtf8() + "\nmv3dir=/opt/recorded\ntype=update_linux_amd64\n"
-                                                  + extra);
+    writeFile(UpdateIniData::updateIniPath(), "[current]\nversion=" + QByteArray::number(version) +
+                                                  "\ndir=" + dir.toUtf8() +
+                                                  "\nmv3dir=/opt/recorded\ntype=update_linux_amd64\n" + extra);
 }
 
 void tst_UpdateEngine::proxySetting_data()
@@ -89,10 +89,9 @@ void tst_UpdateEngine::proxySetting_data()
     QTest::newRow("none") << "" << int(QNetworkProxy::NoProxy) << "" << 0;
     QTest::newRow("with port") << "http://proxy.example:8080" << int(QNetworkProxy::HttpProxy) << "proxy.example"
                                << 8080;
-    QTest::newRow("without port") << "http://proxy.example" << int(QNetworkProxy::HttpProxy) << "proxy.example"
-                                  << 3128;
-    QTest::newRow("credentials dropped") << "http://user:pw@10.1.2.3:81/" << int(QNetworkProxy::HttpProxy)
-                                         << "10.1.2.3" << 81;
+    QTest::newRow("without port") << "http://proxy.example" << int(QNetworkProxy::HttpProxy) << "proxy.example" << 3128;
+    QTest::newRow("credentials dropped") << "http://user:pw@10.1.2.3:81/" << int(QNetworkProxy::HttpProxy) << "10.1.2.3"
+                                         << 81;
 }
 
 void tst_UpdateEngine::proxySetting()

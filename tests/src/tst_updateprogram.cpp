@@ -18,8 +18,7 @@ namespace {
 const quint16 versionServerPort = 18380;
 const char versionPath[] = "/mv3-client-2";
 
-struct ChannelSpec
-{
+struct ChannelSpec {
     const char *name;
     int number;
     const char *text;
@@ -55,8 +54,8 @@ QByteArray recorderScript(const QString &recordPath)
     return "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > '" + recordPath.toUtf8() + "'\n";
 }
 
-const QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                                      | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+const QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
 
 // One installation with its own configuration, home and temporary directories.
 class Installation
@@ -124,9 +123,8 @@ public:
         m_process.setProgram(program.isEmpty() ? installation.program() : program);
         m_process.setWorkingDirectory(installation.installDir());
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this]() {
-            m_output += m_process.readAllStandardOutput();
-        });
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                         [this]() { m_output += m_process.readAllStandardOutput(); });
     }
 
     ~UpdateRun()
@@ -241,9 +239,8 @@ void tst_UpdateProgram::commandLineForms_data()
     QTest::newRow("no arguments") << QStringList() << 1 << "update_linux_amd64" << 41 << "Empty cmdline params";
     QTest::newRow("--nouser alone") << QStringList{"--nouser"} << 1 << "update_linux_amd64" << 41
                                     << "CLIENTUPDATE false";
-    QTest::newRow("--nouser with type and version")
-        << QStringList{"--nouser", "update_linux_amd64", "77", "#"} << 0 << "update_linux_amd64" << 77
-        << "CLIENTUPDATE false";
+    QTest::newRow("--nouser with type and version") << QStringList{"--nouser", "update_linux_amd64", "77", "#"} << 0
+                                                    << "update_linux_amd64" << 77 << "CLIENTUPDATE false";
     QTest::newRow("type and version") << QStringList{"update_linux_amd64", "55"} << 0 << "update_linux_amd64" << 55
                                       << "parseCommandLineOptions";
     QTest::newRow("other form") << QStringList{"a", "b", "c"} << 1 << "update_linux_amd64" << 41
@@ -296,8 +293,8 @@ void tst_UpdateProgram::translationsBesideProgramAreUsed()
     Installation installation;
     const QString translations = installation.installDir() + QStringLiteral("/translations");
     QVERIFY(QDir().mkpath(translations));
-    QVERIFY(QFile::copy(QFileInfo(QStringLiteral(UPDATE_PROGRAM)).absolutePath()
-                            + QStringLiteral("/translations/update_de.qm"),
+    QVERIFY(QFile::copy(QFileInfo(QStringLiteral(UPDATE_PROGRAM)).absolutePath() +
+                            QStringLiteral("/translations/update_de.qm"),
                         translations + QStringLiteral("/update_de.qm")));
     UpdateRun run(installation);
     run.setEnvironment(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
@@ -357,7 +354,8 @@ void tst_UpdateProgram::versionServerFailure()
     Installation installation;
     UpdateRun run(installation);
     run.start({});
-    waitForBox(run, QStringLiteral("Error"), QStringLiteral("Failed to query latest client\nversion from update server."));
+    waitForBox(run, QStringLiteral("Error"),
+               QStringLiteral("Failed to query latest client\nversion from update server."));
     run.command("press Abort");
     waitForExit(run);
     QCOMPARE(run.exitCode(), 0);
@@ -448,9 +446,9 @@ void tst_UpdateProgram::continuedSessionStartsNewUpdaterWithSecondPhaseArguments
     QVERIFY(QDir().mkpath(sessionDir));
     const QString record = installation.path("home") + QStringLiteral("/new-updater-args");
     writeFile(sessionDir + QStringLiteral("/update"), recorderScript(record), executable);
-    writeFile(installation.updateIni(),
-              "[current]\nversion=41\ndir=" + sessionDir.toUtf8() + "\nmv3dir=" + installation.installDir().toUtf8()
-                  + "\ntype=update_linux_amd64\n[update]\nstreams=2\n");
+    writeFile(installation.updateIni(), "[current]\nversion=41\ndir=" + sessionDir.toUtf8() +
+                                            "\nmv3dir=" + installation.installDir().toUtf8() +
+                                            "\ntype=update_linux_amd64\n[update]\nstreams=2\n");
     m_server->setBody(QLatin1String(versionPath), versionsMessage({{"stable", 41, "4.1.0"}}));
 
     UpdateRun run(installation);
@@ -481,9 +479,9 @@ void tst_UpdateProgram::secondPhaseRemovesSessionAndStartsClientRunScript()
     const QString program = sessionDir + QStringLiteral("/update");
     QVERIFY(QFile::copy(installation.program(), program));
     QFile(program).setPermissions(executable);
-    writeFile(sessionDir + QStringLiteral("/update.ini"),
-              "[current]\nversion=123\ndir=" + sessionDir.toUtf8() + "\nmv3dir=" + installation.installDir().toUtf8()
-                  + "\ntype=client_linux_amd64\n");
+    writeFile(sessionDir + QStringLiteral("/update.ini"), "[current]\nversion=123\ndir=" + sessionDir.toUtf8() +
+                                                              "\nmv3dir=" + installation.installDir().toUtf8() +
+                                                              "\ntype=client_linux_amd64\n");
     const QString record = installation.path("home") + QStringLiteral("/client-started");
     writeFile(installation.installDir() + QStringLiteral("/mv3client_runscript.sh"), recorderScript(record),
               executable);
@@ -565,8 +563,8 @@ void tst_UpdateProgram::leftoversRemovedAtStart()
     const QString dir = installation.installDir();
     QVERIFY(QDir().mkpath(dir + QStringLiteral("/old")));
     QVERIFY(QDir().mkpath(dir + QStringLiteral("/imageformats")));
-    for (const char *name : {"/_old_update", "/libQtCore.so.4", "/old/_old_libQt5Core.so.5",
-                             "/imageformats/_old_libqjpeg.so", "/keep.so"})
+    for (const char *name :
+         {"/_old_update", "/libQtCore.so.4", "/old/_old_libQt5Core.so.5", "/imageformats/_old_libqjpeg.so", "/keep.so"})
         writeFile(dir + QLatin1String(name), "x");
     m_server->setBody(QLatin1String(versionPath), versionsMessage({{"stable", 41, "4.1"}}));
 
@@ -608,8 +606,8 @@ void tst_UpdateProgram::logLinesFollowFormatAndNeedMarker()
              qPrintable(files.first()));
     const QStringList lines = installation.log().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(lines.size() > 10);
-    const QRegularExpression format(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d:\\d{3}\\t\\|\\t(Debug|Warning|Critical|Info)\\t\\|\\t.*$"));
+    const QRegularExpression format(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d:\\d{3}\\t\\|\\t(Debug|Warning|Critical|Info)\\t\\|\\t.*$"));
     for (const QString &line : lines)
         QVERIFY2(format.match(line).hasMatch(), qPrintable(line));
     QVERIFY(lines.filter(QStringLiteral("\tDebug\t|\tMorvane updater started")).size() == 1);
