@@ -30,6 +30,11 @@ constexpr int64_t kSwitchMargin = 6;
 // before extra bytes become cheaper.
 constexpr int64_t kMatchGain = 3;
 constexpr int64_t kMismatchCost = 2;
+// Copies shorter than kMinCopy, and those shorter than kShortCopy that move the old position by
+// more than kFarJump against the copy before, are left to the extra bytes.
+constexpr int64_t kMinCopy = 16;
+constexpr int64_t kShortCopy = 64;
+constexpr int64_t kFarJump = 1 << 16;
 // Window of the LZMA2 blocks. Differences of aligned copies repeat at short range and compress as
 // well or better in a small window; 256 KiB still serves long inserted text nearly as well as a
 // large one, while the encoder's memory grows about twelvefold with the window.
@@ -293,6 +298,25 @@ int64_t BlockBuilder::splitOverlap(int64_t from, int64_t to, int64_t leftOffset,
     return split;
 }
 
+// A triple costs a few bytes, and one that jumps far costs most, since its seek is large and
+// unpredictable. A short copy that needs such a jump saves less than that: its bytes are cheaper
+// as extra bytes, which the compressor codes in context.
+void dropCostlyBlocks(std::vector<Block> *blocks)
+{
+    std::vector<Block> kept;
+    for (const Block &b : *blocks) {
+        if (b.copy < kMinCopy)
+            continue;
+        if (b.copy < kShortCopy && !kept.empty()) {
+            const int64_t jump = (b.oldPos - b.newPos) - (kept.back().oldPos - kept.back().newPos);
+            if (jump > kFarJump || jump < -kFarJump)
+                continue;
+        }
+        kept.push_back(b);
+    }
+    blocks->swap(kept);
+}
+
 void BlockBuilder::build(const std::vector<Anchor> &anchors, std::vector<Block> *blocks) const
 {
     int64_t previousEnd = 0;
@@ -310,6 +334,7 @@ void BlockBuilder::build(const std::vector<Anchor> &anchors, std::vector<Block> 
         blocks->push_back({begin, begin + a.offset, end - begin, 0});
         previousEnd = end;
     }
+    dropCostlyBlocks(blocks);
     for (size_t k = 0; k < blocks->size(); ++k) {
         Block &b = (*blocks)[k];
         const int64_t next = k + 1 < blocks->size() ? (*blocks)[k + 1].newPos : m_;
