@@ -18,19 +18,23 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Instruction-like shapes with varying operands, so matches are short and alignments must be
-// followed through changes, as in compiled code.
+// Code-like bytes: a vocabulary of short random "instructions" strung together with varying
+// operand bytes, so matches are short and alignments must be followed through changes.
 Bytes programLike(size_t length, unsigned seed)
 {
     std::mt19937 rng(seed);
+    std::vector<Bytes> vocabulary(64);
+    for (Bytes &word : vocabulary) {
+        word.resize(2 + rng() % 5);
+        for (uint8_t &b : word)
+            b = uint8_t(rng());
+    }
     Bytes out;
-    out.reserve(length + 8);
-    const uint8_t shapes[][3] = {{0x48, 0x8b, 0x45}, {0xe8, 0, 0}, {0x89, 0xc7, 0x31}, {0x0f, 0x84, 0}};
+    out.reserve(length + 16);
     while (out.size() < length) {
-        const auto &shape = shapes[rng() % 4];
-        out.insert(out.end(), shape, shape + 3);
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(rng() % 16));
+        const Bytes &word = vocabulary[rng() % vocabulary.size()];
+        out.insert(out.end(), word.begin(), word.end());
+        out.push_back(uint8_t(rng() % 8));
     }
     out.resize(length);
     return out;

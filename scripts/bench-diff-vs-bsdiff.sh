@@ -78,7 +78,7 @@ for entry in "${pairs[@]}"; do
     -n mv-diff "$tool diff $old $new mv.patch --method 2 --header" \
     -n bs-diff "bsdiff $old $new bs.patch" \
     -n mv-apply "$tool apply $old mv.patch mv.out --header" \
-    -n bs-apply "bspatch $old bs.out bs.patch" >/dev/null
+    -n bs-apply "bspatch $old bs.out bs.patch" >/dev/null 2>hyperfine.log
   cmp -s mv.out "$new" || { echo "mvpatch output differs for $name" >&2; exit 1; }
   cmp -s bs.out "$new" || { echo "bspatch output differs for $name" >&2; exit 1; }
   mv_mem=$(peak_mib "$tool" diff "$old" "$new" mv.patch --method 2 --header)
