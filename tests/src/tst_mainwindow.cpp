@@ -40,6 +40,7 @@ private slots:
     void unwritableNoticeIsReported();
     void otherInstanceRaisesWindow();
     void closingIdleWindowAsksNothing();
+    void closingDuringSessionAsks();
     void startWaitsForReadyConfigurationAndRunsOnce();
 
 private:
@@ -299,8 +300,41 @@ void tst_MainWindow::closingIdleWindowAsksNothing()
     MainWindow window(&config);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(window.close());
+    // Closed from the running application loop, which ends with the last window.
+    QTimer::singleShot(0, &window, &QWidget::close);
+    QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!window.isVisible());
+}
+
+void tst_MainWindow::closingDuringSessionAsks()
+{
+    Configuration config;
+    config.m_version = 6;
+    config.m_clientType = QStringLiteral("update_linux_amd64");
+    MainWindow window(&config);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.engine()->initialize());
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        BoxAnswerer no(QMessageBox::No);
+        QVERIFY(!window.close());
+        QVERIFY(no.answered);
+        QCOMPARE(no.title, QStringLiteral("Question"));
+        QCOMPARE(no.text, QStringLiteral("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"));
+        QCOMPARE(no.buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(window.isVisible());
+    }
+
+    BoxAnswerer yes(QMessageBox::Yes);
+    QVERIFY(!window.close());
+    QVERIFY(yes.answered);
+    // Confirmed once: later close requests wait for the cancel without asking again.
+    BoxAnswerer none(QMessageBox::Yes);
+    QVERIFY(!window.close());
+    QTest::qWait(50);
+    QVERIFY(!none.answered);
+    QVERIFY(window.isVisible());
 }
 
 void tst_MainWindow::startWaitsForReadyConfigurationAndRunsOnce()
@@ -322,8 +356,9 @@ void tst_MainWindow::startWaitsForReadyConfigurationAndRunsOnce()
     QCOMPARE(finished.count(), 1);
     QMetaObject::invokeMethod(&window, "onStartUpdate");
     QCOMPARE(finished.count(), 1);
-    // A second later the new updater is looked for (none here) and the window closes.
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
+    // A second later the new updater is looked for (none here) and the window closes, ending the loop.
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!window.isVisible());
 }
 
 QTEST_MAIN(tst_MainWindow)
