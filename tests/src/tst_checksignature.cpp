@@ -323,5 +323,5 @@ void TestCheckSignature::cryptoWrapperTurnsLibraryErrorsIntoExceptions()
     }
 }
 
-QTEST_MAIN(TestCheckSignature)
+QTEST_GUILESS_MAIN(TestCheckSignature)
 #include "tst_checksignature.moc"

@@ -429,5 +429,5 @@ void TestDownloadTask::shortWriteIsAFailedAttempt()
     QVERIFY(!QFile::exists(m_local));
 }
 
-QTEST_MAIN(TestDownloadTask)
+QTEST_GUILESS_MAIN(TestDownloadTask)
 #include "tst_downloadtask.moc"

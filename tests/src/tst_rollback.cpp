@@ -144,5 +144,5 @@ void TestRollback::targetWithoutMessageMemberLogs()
     QVERIFY(!journal.rollbackAll(&plain));
 }
 
-QTEST_MAIN(TestRollback)
+QTEST_GUILESS_MAIN(TestRollback)
 #include "tst_rollback.moc"

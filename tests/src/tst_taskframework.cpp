@@ -597,5 +597,5 @@ void TestTaskFramework::fastOpEndsInsideExecute()
     QCOMPARE(journal.size(), 1);
 }
 
-QTEST_MAIN(TestTaskFramework)
+QTEST_GUILESS_MAIN(TestTaskFramework)
 #include "tst_taskframework.moc"

@@ -199,5 +199,5 @@ void TestTestHttpServer::fixedPortWorks()
     reply->deleteLater();
 }
 
-QTEST_MAIN(TestTestHttpServer)
+QTEST_GUILESS_MAIN(TestTestHttpServer)
 #include "tst_testhttpserver.moc"
