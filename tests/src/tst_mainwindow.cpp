@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -39,6 +40,7 @@ private slots:
     void rebootQuestion();
     void unwritableNoticeIsReported();
     void otherInstanceRaisesWindow();
+    void guardNameDependsOnProgramAndHome();
     void closingIdleWindowAsksNothing();
     void closingDuringSessionAsks();
     void startWaitsForReadyConfigurationAndRunsOnce();
@@ -292,6 +294,24 @@ void tst_MainWindow::otherInstanceRaisesWindow()
     QVERIFY(!window.isActiveWindow());
     QVERIFY(SingleInstanceChecker::sendToRunningInstance(QStringLiteral("#")));
     QTRY_VERIFY(window.isActiveWindow());
+}
+
+void tst_MainWindow::guardNameDependsOnProgramAndHome()
+{
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", "/home/Some:One");
+    // CRC-16 (ISO 3309) of the lower-case program path and the home, without "/" and ":".
+    QString key = QCoreApplication::applicationFilePath().toLower() + QStringLiteral("/home/Some:One");
+    key.remove(QLatin1Char('/'));
+    key.remove(QLatin1Char(':'));
+    const QByteArray bytes = key.toUtf8();
+    const QString first = SingleInstanceChecker::serverName();
+    QCOMPARE(first,
+             QStringLiteral("MV3ClientUpdate") + QString::number(qChecksum(bytes.constData(), uint(bytes.size())), 16));
+    QVERIFY(QRegularExpression(QStringLiteral("^MV3ClientUpdate[0-9a-f]{1,4}$")).match(first).hasMatch());
+    qputenv("HOME", "/home/other");
+    QVERIFY(SingleInstanceChecker::serverName() != first);
+    qputenv("HOME", oldHome);
 }
 
 void tst_MainWindow::closingIdleWindowAsksNothing()

@@ -195,6 +195,7 @@ private slots:
     void secondPhaseRemovesSessionAndStartsClientRunScript();
     void lateVersionAnswerStartsUpdateOnReady();
     void secondInstanceExitsAndFirstComesToFront();
+    void staleSocketFileDoesNotBlock();
     void leftoversRemovedAtStart();
     void logLinesFollowFormatAndNeedMarker();
 
@@ -555,6 +556,28 @@ void tst_UpdateProgram::secondInstanceExitsAndFirstComesToFront()
     first.command("close");
     waitForExit(first);
     QCOMPARE(first.exitCode(), 0);
+}
+
+void tst_UpdateProgram::staleSocketFileDoesNotBlock()
+{
+    Installation installation;
+    // What a crashed instance leaves behind: a file under the guard's name in the temporary path.
+    QString key = installation.program().toLower() + installation.path("home");
+    key.remove(QLatin1Char('/'));
+    key.remove(QLatin1Char(':'));
+    const QByteArray bytes = key.toUtf8();
+    const QString name =
+        QStringLiteral("MV3ClientUpdate") + QString::number(qChecksum(bytes.constData(), uint(bytes.size())), 16);
+    writeFile(installation.tmpDir() + QLatin1Char('/') + name, QByteArray());
+    m_server->setBody(QLatin1String(versionPath), versionsMessage({{"stable", 41, "4.1"}}));
+
+    UpdateRun run(installation);
+    run.start({});
+    waitForExit(run);
+    QCOMPARE(run.exitCode(), 0);
+    const QString log = installation.log();
+    QVERIFY(!log.contains(QStringLiteral("Detected other instance running")));
+    QCOMPARE(log.count(QStringLiteral("Update engine initialized")), 1);
 }
 
 void tst_UpdateProgram::leftoversRemovedAtStart()
