@@ -287,6 +287,8 @@ void tst_UpdateProgram::invalidCommandLineVersionShowsBoxAndExitsOne()
     QCOMPARE(run.exitCode(), 1);
     QVERIFY(installation.log().contains(QStringLiteral("Failed to parse command line options, aborting")));
     QCOMPARE(m_server->totalRequestCount(), 0);
+    // The window was never shown.
+    QVERIFY(!run.hasLine(QStringLiteral("activated\tMainWindow")));
 }
 
 void tst_UpdateProgram::translationsBesideProgramAreUsed()
