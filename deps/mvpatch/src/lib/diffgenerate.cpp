@@ -494,12 +494,17 @@ bool GenerateDiff(ReadStream *old_stream, ReadStream *new_stream, WriteStream *p
         logError("Invalid compression method");
         return false;
     }
+    bool generated = false;
     try {
-        return generate(old, int64_t(n), neu, int64_t(m), patch, header, method);
+        generated = generate(old, int64_t(n), neu, int64_t(m), patch, header, method);
     } catch (const std::bad_alloc &) {
         logError("Out of memory generating a difference patch");
         return false;
     }
+    // The stream's own failures are silent; name them once here.
+    if (!generated && patch->Failed())
+        logError("Could not allocate the difference patch");
+    return generated;
 }
 
 } // namespace mvpatch
