@@ -7,6 +7,7 @@
 #include "updateinidata.h"
 #include "urlclicklabel.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -30,6 +31,7 @@ private slots:
 
     void formHasNamedWidgets();
     void detailsButtonTogglesLog();
+    void picturesOpenMakerPage();
     void header_data();
     void header();
     void progressAboveOneIsIgnored();
@@ -125,6 +127,38 @@ void tst_MainWindow::detailsButtonTogglesLog()
     QVERIFY(log->toPlainText().endsWith(QLatin1String("line 39")));
     details->click();
     QVERIFY(!log->isVisible());
+}
+
+namespace {
+
+// Stands in for the desktop's web browser.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+} // namespace
+
+void tst_MainWindow::picturesOpenMakerPage()
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    Configuration config;
+    MainWindow window(&config);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *banner = window.findChild<UrlClickLabel *>(QStringLiteral("banner"));
+    auto *logo = window.findChild<UrlClickLabel *>(QStringLiteral("morvaneLabel"));
+    QTest::mouseClick(banner, Qt::LeftButton, Qt::NoModifier, QPoint(400, 50));
+    QTest::mouseClick(logo, Qt::RightButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(recorder.opened.size(), 2);
+    QCOMPARE(recorder.opened.at(0), QUrl(banner->url()));
+    QCOMPARE(recorder.opened.at(1), QUrl(banner->url()));
 }
 
 void tst_MainWindow::header_data()
