@@ -35,6 +35,10 @@ constexpr int64_t kMismatchCost = 2;
 constexpr int64_t kMinCopy = 16;
 constexpr int64_t kShortCopy = 64;
 constexpr int64_t kFarJump = 1 << 16;
+// How many equally long matches on each side of the found one are weighed, and up to which match
+// length; beyond it the choice hardly matters and the comparisons would cost more.
+constexpr int64_t kNearestWindow = 16;
+constexpr int64_t kNearestMaxLength = 4096;
 // Window of the LZMA2 blocks. Differences of aligned copies repeat at short range and compress as
 // well or better in a small window; 256 KiB still serves long inserted text nearly as well as a
 // large one, while the encoder's memory grows about twelvefold with the window.
@@ -124,7 +128,8 @@ public:
 
 private:
     // Longest exact match of new[i..) in the old input: its old position and length.
-    void search(int64_t i, int64_t *pos, int64_t *length) const;
+    void search(int64_t i, int64_t *pos, int64_t *length, int64_t *rank = nullptr) const;
+    int64_t nearest(int64_t i, int64_t rank, int64_t length, int64_t offset, int64_t pos) const;
     int64_t suffixMatch(int64_t i, int64_t rank, int64_t skip) const;
     int64_t countMatches(int64_t i, int64_t offset, int64_t length) const;
 
@@ -151,7 +156,7 @@ int64_t Matcher::suffixMatch(int64_t i, int64_t rank, int64_t skip) const
     return skip + commonPrefix(new_ + i + skip, old_ + start + skip, limit - skip);
 }
 
-void Matcher::search(int64_t i, int64_t *pos, int64_t *length) const
+void Matcher::search(int64_t i, int64_t *pos, int64_t *length, int64_t *rank) const
 {
     // Binary search for new[i..)'s place among the sorted suffixes. Every suffix between two
     // bounds shares at least the shorter of their common prefixes with the query, so comparisons
@@ -175,6 +180,31 @@ void Matcher::search(int64_t i, int64_t *pos, int64_t *length) const
     const bool takeLo = lcpLo >= lcpHi;
     *pos = sa_[takeLo ? lo : hi];
     *length = takeLo ? lcpLo : lcpHi;
+    if (rank)
+        *rank = takeLo ? lo : hi;
+}
+
+// Among the suffixes next to the found one that share its whole match, takes the one nearest to
+// the current alignment: its seek is smaller and it is likelier to go on matching after the run.
+int64_t Matcher::nearest(int64_t i, int64_t rank, int64_t length, int64_t offset, int64_t pos) const
+{
+    if (length > kNearestMaxLength)
+        return pos;
+    int64_t best = pos;
+    int64_t bestDistance = std::abs(pos - i - offset);
+    for (const int64_t step : {-1, 1}) {
+        for (int64_t r = rank + step, k = 0; k < kNearestWindow && r >= 0 && r < n_; r += step, ++k) {
+            const int64_t start = sa_[r];
+            if (n_ - start < length || commonPrefix(new_ + i, old_ + start, length) < length)
+                break;
+            const int64_t distance = std::abs(start - i - offset);
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = start;
+            }
+        }
+    }
+    return best;
 }
 
 int64_t Matcher::countMatches(int64_t i, int64_t offset, int64_t length) const
@@ -212,12 +242,14 @@ bool Matcher::findAnchors(std::vector<Anchor> *anchors) const
             ++i;
             continue;
         }
-        int64_t pos, length;
-        search(i, &pos, &length);
+        int64_t pos, length, rank;
+        search(i, &pos, &length, &rank);
         if (length < kMinMatch) {
             ++i;
             continue;
         }
+        if (aligned)
+            pos = nearest(i, rank, length, offset, pos);
         const int64_t found = pos - i;
         if (aligned && found != offset && countMatches(i, offset, length) + kSwitchMargin >= length) {
             // The current alignment is nearly as good over this whole run; stay with it.
