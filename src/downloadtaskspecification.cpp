@@ -42,9 +42,7 @@ void DownloadTaskSpecification::execute()
 
 void DownloadTaskSpecification::startDownload()
 {
-    // Unbuffered: every chunk reaches the OS at once, so a full disk shows up as a failed or short
-    // write here instead of being lost in a flush at close() that nobody checks.
-    if (!m_File.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    if (!m_File.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         emit error(QStringLiteral("Unable to create file %1 for saving").arg(m_File.fileName()));
         setFailed();
         return;
@@ -94,7 +92,7 @@ bool DownloadTaskSpecification::readAvailable()
         }
         const qint64 written = m_File.write(buffer, got);
         if (written < 0) {
-            restartOrFail(m_File.errorString());
+            restartOrFail(fileErrorText());
             return false;
         }
         if (written < got) {
@@ -109,6 +107,12 @@ bool DownloadTaskSpecification::readAvailable()
             setProgress(std::min(1.0, qreal(m_BytesReceived) / qreal(m_BytesTotal)));
     }
     return true;
+}
+
+QString DownloadTaskSpecification::fileErrorText() const
+{
+    // Qt reports a short write inside its buffer flush as "Unknown error"; name the file at least.
+    return QStringLiteral("Error writing to file %1: %2").arg(m_File.fileName(), m_File.errorString());
 }
 
 void DownloadTaskSpecification::onReadyRead()
@@ -145,6 +149,12 @@ void DownloadTaskSpecification::onDownloadFinished()
     }
     if (!readAvailable())
         return;
+    // The file is buffered; a write error in its last block shows only here, and close()
+    // would swallow it.
+    if (!m_File.flush()) {
+        restartOrFail(fileErrorText());
+        return;
+    }
     m_Reply->close();
     m_Reply->deleteLater();
     m_Reply = nullptr;

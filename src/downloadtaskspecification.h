@@ -41,6 +41,7 @@ protected:
     void restartOrFail(const QString &reason);
     void abandonDownload();
     bool readAvailable();
+    QString fileErrorText() const;
 
     QNetworkAccessManager *m_Manager;
     QNetworkReply *m_Reply = nullptr;
