@@ -7,6 +7,7 @@
 #include "sais.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
