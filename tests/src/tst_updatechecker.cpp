@@ -187,5 +187,5 @@ void tst_UpdateChecker::queryAnswers()
     QVERIFY(gone.wait(5000));
 }
 
-QTEST_MAIN(tst_UpdateChecker)
+QTEST_GUILESS_MAIN(tst_UpdateChecker)
 #include "tst_updatechecker.moc"
