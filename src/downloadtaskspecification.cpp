@@ -10,10 +10,13 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 const qint64 kChunkSize = 4096;
-const qint64 kReplyBufferSize = 1024 * 1024;
+// The network thread buffers at most this much per transfer ahead of the drain; without a
+// limit six parallel transfers held hundreds of megabytes.
+const qint64 kReplyBufferSize = 4 * 1024 * 1024;
 } // namespace
 
 DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager *manager, const QString &name, int version,
@@ -42,11 +45,16 @@ void DownloadTaskSpecification::execute()
 
 void DownloadTaskSpecification::startDownload()
 {
-    if (!m_File.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: writes go out in kWriteBufferSize blocks from m_WriteBuffer, so each error or
+    // short write surfaces at the write that caused it.
+    if (!m_File.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         emit error(QStringLiteral("Unable to create file %1 for saving").arg(m_File.fileName()));
         setFailed();
         return;
     }
+    if (!m_WriteBuffer)
+        m_WriteBuffer.reset(new char[kWriteBufferSize]);
+    m_Pending = 0;
     const QUrl url(Configuration::s_updateImageUrl + QString::number(m_Version) + QLatin1Char('/') + m_Name,
                    QUrl::TolerantMode);
     qDebug() << "Requesting download of" << url;
@@ -60,8 +68,6 @@ void DownloadTaskSpecification::startDownload()
         restartOrFail(m_Reply->errorString());
         return;
     }
-    // Without a limit the network thread buffers whatever this thread has not drained yet;
-    // six parallel transfers then held hundreds of megabytes.
     m_Reply->setReadBufferSize(kReplyBufferSize);
     connect(m_Reply, &QNetworkReply::downloadProgress, this, &DownloadTaskSpecification::onDownloadProgress);
     connect(m_Reply, &QNetworkReply::readyRead, this, &DownloadTaskSpecification::onReadyRead);
@@ -72,14 +78,15 @@ void DownloadTaskSpecification::startDownload()
 bool DownloadTaskSpecification::readAvailable()
 {
     char buffer[kChunkSize];
+    bool gotData = false;
     while (m_Reply) {
         m_StallTicks = 0;
         const qint64 available = m_Reply->bytesAvailable();
         if (available == 0)
-            return true;
+            break;
         const qint64 got = m_Reply->read(buffer, std::min(available, kChunkSize));
         if (got == 0)
-            return true;
+            break;
         if (got < 0) {
             restartOrFail(m_Reply->errorString());
             return false;
@@ -90,28 +97,42 @@ bool DownloadTaskSpecification::readAvailable()
             restartOrFail(QStringLiteral("%1 is larger than the expected %2 bytes").arg(m_Name).arg(m_BytesExpected));
             return false;
         }
-        const qint64 written = m_File.write(buffer, got);
-        if (written < 0) {
-            restartOrFail(fileErrorText());
+        if (got > kWriteBufferSize - m_Pending && !writePending())
             return false;
-        }
-        if (written < got) {
-            restartOrFail(QStringLiteral("Error writing to file %1. Should write %2 bytes but wrote %3 bytes")
-                              .arg(m_File.fileName())
-                              .arg(got)
-                              .arg(written));
-            return false;
-        }
+        std::memcpy(m_WriteBuffer.get() + m_Pending, buffer, size_t(got));
+        m_Pending += got;
         m_BytesReceived += got;
-        if (m_BytesTotal > 0)
-            setProgress(std::min(1.0, qreal(m_BytesReceived) / qreal(m_BytesTotal)));
+        gotData = true;
     }
+    // Once per drained batch: nobody can observe the steps in between, and each step walks
+    // the whole task tree.
+    if (gotData && m_BytesTotal > 0)
+        setProgress(std::min(1.0, qreal(m_BytesReceived) / qreal(m_BytesTotal)));
+    return true;
+}
+
+bool DownloadTaskSpecification::writePending()
+{
+    if (m_Pending == 0)
+        return true;
+    const qint64 written = m_File.write(m_WriteBuffer.get(), m_Pending);
+    if (written < 0) {
+        restartOrFail(fileErrorText());
+        return false;
+    }
+    if (written < m_Pending) {
+        restartOrFail(QStringLiteral("Error writing to file %1. Should write %2 bytes but wrote %3 bytes")
+                          .arg(m_File.fileName())
+                          .arg(m_Pending)
+                          .arg(written));
+        return false;
+    }
+    m_Pending = 0;
     return true;
 }
 
 QString DownloadTaskSpecification::fileErrorText() const
 {
-    // Qt reports a short write inside its buffer flush as "Unknown error"; name the file at least.
     return QStringLiteral("Error writing to file %1: %2").arg(m_File.fileName(), m_File.errorString());
 }
 
@@ -149,16 +170,13 @@ void DownloadTaskSpecification::onDownloadFinished()
     }
     if (!readAvailable())
         return;
-    // The file is buffered; a write error in its last block shows only here, and close()
-    // would swallow it.
-    if (!m_File.flush()) {
-        restartOrFail(fileErrorText());
+    if (!writePending())
         return;
-    }
     m_Reply->close();
     m_Reply->deleteLater();
     m_Reply = nullptr;
     m_File.close();
+    m_WriteBuffer.reset();
     downloadFinished();
 }
 
@@ -190,6 +208,8 @@ void DownloadTaskSpecification::abandonDownload()
         m_Reply = nullptr;
     }
     m_StallTicks = 0;
+    m_Pending = 0;
+    m_WriteBuffer.reset();
     if (m_File.isOpen()) {
         m_File.close();
         m_File.remove();

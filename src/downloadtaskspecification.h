@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -42,6 +44,8 @@ protected:
     void abandonDownload();
     bool readAvailable();
     QString fileErrorText() const;
+    // Writes the staged bytes; on failure restarts or fails the task and returns false.
+    bool writePending();
 
     QNetworkAccessManager *m_Manager;
     QNetworkReply *m_Reply = nullptr;
@@ -54,4 +58,8 @@ protected:
     qint64 m_BytesTotal;
     qint64 m_BytesExpected;
     qint64 m_BytesReceived = 0;
+    // Drained chunks are staged here so the file sees few large writes instead of many 4 KiB ones.
+    std::unique_ptr<char[]> m_WriteBuffer;
+    qint64 m_Pending = 0;
+    static const qint64 kWriteBufferSize = 1024 * 1024;
 };

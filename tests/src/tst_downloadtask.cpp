@@ -119,6 +119,7 @@ void TestDownloadTask::downloadsWholeFile_data()
     QTest::addColumn<bool>("planned");
     QTest::addColumn<bool>("contentLength");
     QTest::newRow("planned size") << 300000 << true << true;
+    QTest::newRow("several write blocks") << 3 * 1024 * 1024 + 12345 << true << true;
     QTest::newRow("size from Content-Length") << 300000 << false << true;
     QTest::newRow("no size at all") << 300000 << false << false;
     QTest::newRow("empty body") << 0 << true << true;
