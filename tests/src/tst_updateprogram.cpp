@@ -3,15 +3,15 @@
 #include "testhttpserver.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -190,6 +190,7 @@ private slots:
     void serverAnswerRejected_data();
     void serverAnswerRejected();
     void invalidProxyIsFatalWithExitTwo();
+    void unwritableInstallationReportsWritePermission_data();
     void unwritableInstallationReportsWritePermission();
     void continuedSessionStartsNewUpdaterWithSecondPhaseArguments();
     void secondPhaseRemovesSessionAndStartsClientRunScript();
@@ -422,11 +423,24 @@ void tst_UpdateProgram::invalidProxyIsFatalWithExitTwo()
     QVERIFY(!installation.log().contains(QStringLiteral("Update engine initialized")));
 }
 
+void tst_UpdateProgram::unwritableInstallationReportsWritePermission_data()
+{
+    QTest::addColumn<bool>("readOnlyDirectory");
+    // A directory where the record belongs cannot be written, even by root.
+    QTest::newRow("record path is a directory") << false;
+    QTest::newRow("read-only installation") << true;
+}
+
 void tst_UpdateProgram::unwritableInstallationReportsWritePermission()
 {
+    QFETCH(bool, readOnlyDirectory);
+    if (readOnlyDirectory && ::geteuid() == 0)
+        QSKIP("root writes into read-only directories");
     Installation installation;
-    // A directory where the record belongs cannot be written, even by root.
-    QVERIFY(QDir().mkdir(installation.updateIni()));
+    if (readOnlyDirectory)
+        QVERIFY(QFile(installation.installDir()).setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    else
+        QVERIFY(QDir().mkdir(installation.updateIni()));
     UpdateRun run(installation);
     run.start({QStringLiteral("update_linux_amd64"), QStringLiteral("5")});
     waitForBox(run, QStringLiteral("Error"),
@@ -440,6 +454,7 @@ void tst_UpdateProgram::unwritableInstallationReportsWritePermission()
     waitForExit(run);
     QCOMPARE(run.exitCode(), 0);
     QVERIFY(installation.log().contains(QStringLiteral("Failed to write to update.ini")));
+    QFile(installation.installDir()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 void tst_UpdateProgram::continuedSessionStartsNewUpdaterWithSecondPhaseArguments()
@@ -599,6 +614,15 @@ void tst_UpdateProgram::leftoversRemovedAtStart()
     QCOMPARE(run.exitCode(), 0);
     for (const char *name : {"/_old_update", "/libQtCore.so.4", "/imageformats/_old_libqjpeg.so", "/old"})
         QVERIFY2(!QFileInfo::exists(dir + QLatin1String(name)), name);
+
+    // An "old" directory with anything else in it stays.
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("/old")));
+    writeFile(dir + QStringLiteral("/old/notes.txt"), "x");
+    UpdateRun again(installation);
+    again.start({QStringLiteral("update_linux_amd64"), QStringLiteral("41")});
+    waitForExit(again);
+    QCOMPARE(again.exitCode(), 0);
+    QVERIFY(QFile::exists(dir + QStringLiteral("/old/notes.txt")));
     QVERIFY(QFileInfo::exists(dir + QStringLiteral("/keep.so")));
     QVERIFY(QFileInfo::exists(dir + QStringLiteral("/imageformats")));
 }
