@@ -420,6 +420,20 @@ TEST(GenerateDiff, WritesTheDocumentedLayout)
     EXPECT_LE(controlLength, 5u) << "one triple of small numbers";
 }
 
+TEST(GenerateDiff, CompressedPayloadUsesASmallWindow)
+{
+    // The window bounds the encoder's memory when generating and the decoder's when applying.
+    const Bytes old = randomBytes(1 << 20, 21);
+    const Bytes neu = randomBytes(1 << 20, 22);
+    const Bytes patch = generate(old, neu, false, 2);
+    ReadStream s(patch.data(), patch.size());
+    uint8_t method, properties;
+    uint32_t size;
+    ASSERT_TRUE(s.Read(&method, 1) && s.ReadVarint32(&size) && s.Read(&properties, 1));
+    const uint64_t window = uint64_t(2 | (properties & 1)) << (properties / 2 + 11);
+    EXPECT_EQ(window, 256u << 10);
+}
+
 // Edits applied to a base to give old and new inputs of realistic shapes.
 struct Edit {
     const char *name;
