@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Download and SHA-512 figures against the reference tools, interleaved in one run:
-#   - one 1 GB file from a local python3 http.server: DownloadTaskSpecification vs `curl -o`
+#   - one 1 GB file from a local python3 http.server that sends bodies with sendfile(2)
+#     (bench/sendfile_server.py), so the server barely competes with the clients for the two
+#     cores: DownloadTaskSpecification vs `curl -o`
 #   - six 200 MB files at once: the same vs `curl --parallel`
 #   - SHA-512 of the 1 GB file (page cache warm): Sha512::hashFile vs `sha512sum`, with peak memory
 # Usage: scripts/bench-download.sh [build directory (default build-bench-app)] [work directory]
@@ -29,7 +31,7 @@ for i in 1 2 3 4 5 6; do
 done
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/root" >/dev/null 2>&1 &
+python3 bench/sendfile_server.py "$port" "$work/root" >/dev/null 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 base=http://127.0.0.1:$port/updater-images/client
