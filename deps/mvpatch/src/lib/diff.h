@@ -5,6 +5,9 @@
 
 namespace mvpatch {
 
+// Opens a patch written with header, followed by the new output's checksum.
+constexpr char kDiffMagic[8] = {'M', 'V', 'D', 'I', 'F', 'F', '1', '0'};
+
 // Appends the output of patch applied to old's remaining bytes onto new_stream.
 [[nodiscard]] bool ApplyDiff(ReadStream *old_stream, ReadStream *patch, WriteStream *new_stream, bool header);
 

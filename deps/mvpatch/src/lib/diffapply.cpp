@@ -121,7 +121,6 @@ bool Applier::run()
 
 bool ApplyDiff(ReadStream *old_stream, ReadStream *patch, WriteStream *new_stream, bool header)
 {
-    static const char kMagic[8] = {'M', 'V', 'D', 'I', 'F', 'F', '1', '0'};
     ReadStream cursor = *patch;
     uint32_t expectedCrc = 0;
     if (header) {
@@ -130,7 +129,7 @@ bool ApplyDiff(ReadStream *old_stream, ReadStream *patch, WriteStream *new_strea
             logError("Truncated patch header");
             return false;
         }
-        if (std::memcmp(magic, kMagic, sizeof magic) != 0) {
+        if (std::memcmp(magic, kDiffMagic, sizeof magic) != 0) {
             logError("Corrupt patch header");
             return false;
         }

@@ -481,8 +481,7 @@ bool generate(const uint8_t *old, int64_t n, const uint8_t *neu, int64_t m, Writ
         return false;
 
     if (header) {
-        static const char kMagic[8] = {'M', 'V', 'D', 'I', 'F', 'F', '1', '0'};
-        if (!patch->Write(kMagic, sizeof kMagic) || !patch->WriteVarint32(CalculateCrc(neu, size_t(m))))
+        if (!patch->Write(kDiffMagic, sizeof kDiffMagic) || !patch->WriteVarint32(CalculateCrc(neu, size_t(m))))
             return false;
     }
     const uint8_t methodByte = static_cast<uint8_t>(method);
