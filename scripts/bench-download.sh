@@ -46,19 +46,39 @@ parallel_args=()
 for i in 1 2 3 4 5 6; do parallel_args+=(-o "$work/out/curl$i.bin" "$base/$version/part$i.bin"); done
 names=(part1.bin part2.bin part3.bin part4.bin part5.bin part6.bin)
 
+# Each timed command starts with no dirty pages of an earlier one still being written back, and
+# the order alternates, so neither side pays for the other's writes.
+fresh() { rm -f "$work"/out/*; sync; }
 curl1=(); ours1=(); curl6=(); ours6=(); sums=(); hashes=()
 cat "$files/big.bin" > /dev/null
 for r in $(seq "$rounds"); do
-  curl1+=("$(elapsed curl -sf -o "$work/out/curl.bin" "$base/$version/big.bin")")
-  ours1+=("$(elapsed "$driver" "$base" "$version" "$work/out" big.bin)")
-  cmp "$work/out/big.bin" "$files/big.bin"
-  curl6+=("$(elapsed curl -sf --parallel --parallel-max 6 "${parallel_args[@]}")")
-  ours6+=("$(elapsed "$driver" "$base" "$version" "$work/out" "${names[@]}")")
-  cmp "$work/out/part6.bin" "$files/part6.bin"
-  rm -f "$work"/out/*
+  for side in $( ((r % 2)) && echo "curl ours" || echo "ours curl"); do
+    fresh
+    if [ "$side" = curl ]; then
+      curl1+=("$(elapsed curl -sf -o "$work/out/curl.bin" "$base/$version/big.bin")")
+    else
+      ours1+=("$(elapsed "$driver" "$base" "$version" "$work/out" big.bin)")
+      cmp "$work/out/big.bin" "$files/big.bin"
+    fi
+  done
+  for side in $( ((r % 2)) && echo "curl ours" || echo "ours curl"); do
+    fresh
+    if [ "$side" = curl ]; then
+      curl6+=("$(elapsed curl -sf --parallel --parallel-max 6 "${parallel_args[@]}")")
+    else
+      ours6+=("$(elapsed "$driver" "$base" "$version" "$work/out" "${names[@]}")")
+      cmp "$work/out/part6.bin" "$files/part6.bin"
+    fi
+  done
+  fresh
   cat "$files/big.bin" > /dev/null
-  sums+=("$(elapsed sha512sum "$files/big.bin")")
-  hashes+=("$(elapsed "$tool" sha512 "$files/big.bin")")
+  for side in $( ((r % 2)) && echo "sum ours" || echo "ours sum"); do
+    if [ "$side" = sum ]; then
+      sums+=("$(elapsed sha512sum "$files/big.bin")")
+    else
+      hashes+=("$(elapsed "$tool" sha512 "$files/big.bin")")
+    fi
+  done
   echo "round $r: curl ${curl1[-1]} s, ours ${ours1[-1]} s; parallel curl ${curl6[-1]} s, ours ${ours6[-1]} s;" \
        "sha512sum ${sums[-1]} s, ours ${hashes[-1]} s" >&2
 done
