@@ -4,12 +4,13 @@
 #include "taskspecification.h"
 
 #include <QFile>
+#include <QNetworkReply>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 class DownloadTaskSpecification : public TaskSpecification
 {
@@ -48,7 +49,8 @@ protected:
     bool writePending();
 
     QNetworkAccessManager *m_Manager;
-    QNetworkReply *m_Reply = nullptr;
+    // Guarded: the manager deletes its replies when it goes, which may be before this task.
+    QPointer<QNetworkReply> m_Reply;
     int m_StallTicks = 0;
     QString m_Name;
     int m_Version;

@@ -66,6 +66,7 @@ private slots:
     void cancelRunningDeletesPartialFileAndEndsOnce();
     void abortAfterSiblingFailed();
     void unwritableTargetFailsWithoutRequest();
+    void taskOutlivingItsManagerLeavesFreedReplyAlone();
     void shortWriteIsAFailedAttempt_data();
     void shortWriteIsAFailedAttempt();
 
@@ -397,6 +398,27 @@ void TestDownloadTask::unwritableTargetFailsWithoutRequest()
     QCOMPARE(spyTexts(errors), QStringList{QStringLiteral("Unable to create file %1 for saving").arg(local)});
     QTest::qWait(50);
     QCOMPARE(m_server->totalRequestCount(), 0);
+}
+
+void TestDownloadTask::taskOutlivingItsManagerLeavesFreedReplyAlone()
+{
+    // The engine's manager is its child made before the task tree, so it is destroyed first and
+    // takes the replies with it.
+    m_server->setBody(kPath, testPattern(50000));
+    TestHttpServer::Fault f;
+    f.stallAfterBytes = 1000;
+    m_server->setFault(kPath, f);
+    auto *task = new Download(m_manager, kName, kVersion, m_local, 50000, 0.8, nullptr);
+    task->execute();
+    QTRY_COMPARE(task->received(), qint64(1000));
+    delete m_manager;
+    m_manager = nullptr;
+    quint64 done = 0, total = 0, speed = 0;
+    bool downloading = false;
+    task->getDownloadStatus(done, total, speed, downloading);
+    task->cancel();
+    QCOMPARE(task->state, TaskSpecification::Canceled);
+    delete task;
 }
 
 void TestDownloadTask::shortWriteIsAFailedAttempt_data()
