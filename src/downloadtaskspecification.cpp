@@ -169,7 +169,8 @@ void DownloadTaskSpecification::onDownloadFinished()
         restartOrFail(m_Reply->errorString());
         return;
     }
-    if (!readAvailable())
+    // A progress receiver may have cancelled the task while the last data was drained.
+    if (!readAvailable() || !m_Reply)
         return;
     if (!writePending())
         return;
