@@ -18,21 +18,21 @@ namespace {
 const quint16 versionServerPort = 18380;
 const char versionPath[] = "/mv3-client-2";
 
-struct ChannelSpec {
+struct ChannelAnswer {
     const char *name;
     int number;
     const char *text;
 };
 
-QByteArray versionsMessage(std::initializer_list<ChannelSpec> channels)
+QByteArray versionsMessage(std::initializer_list<ChannelAnswer> channels)
 {
     com::morvane::update::Versions versions;
     versions.set_licenseagreementid(7);
-    for (const ChannelSpec &spec : channels) {
+    for (const ChannelAnswer &answer : channels) {
         auto *channel = versions.add_channels();
-        channel->set_name(spec.name);
-        channel->set_version_number(spec.number);
-        channel->set_version_string(spec.text);
+        channel->set_name(answer.name);
+        channel->set_version_number(answer.number);
+        channel->set_version_string(answer.text);
     }
     const std::string bytes = versions.SerializeAsString();
     return QByteArray(bytes.data(), int(bytes.size()));
